@@ -1,0 +1,86 @@
+// xFilter: loads the settings, then answers the host's selector.
+#include "host/filter.h"
+
+#include <exception>
+
+#include "host/host_record.h"
+#include "host/module_state.h"
+#include "host/settings.h"
+
+namespace {
+
+char* RecordOf(char** theData) { return *theData; }
+
+// Makes sure the host's parameter handle exists. It carries no data: the
+// settings live in the per-user store.
+void EnsureSpecsHandle(char** theData) {
+  auto handle = record::Read<char**>(RecordOf(theData), record::kSpecsHandle);
+  if (!handle) {
+    const auto* services = record::Read<const uint8_t*>(RecordOf(theData), record::kHostServices);
+    const auto* memory = services ? record::Read<const uint8_t*>(services, record::kMemoryServices)
+                                  : nullptr;
+    const auto allocate =
+        memory ? record::Read<record::AllocateHandleFn>(memory, record::kAllocateHandleSlot)
+               : nullptr;
+    if (allocate) {
+      handle = allocate(4);
+      record::Write(RecordOf(theData), record::kSpecsHandle, handle);
+      WriteLogF("(*theData)->specsHandle was allocated.It is 0x%x, and pointed 0x%x",
+                reinterpret_cast<uintptr_t>(handle),
+                handle ? reinterpret_cast<uintptr_t>(*handle) : 0u);
+    }
+  }
+  WriteLogF("(*theData)->specsHandle is 0x%x, and pointed 0x%x",
+            reinterpret_cast<uintptr_t>(handle),
+            handle ? reinterpret_cast<uintptr_t>(*handle) : 0u);
+}
+
+int32_t Setup(char** theData) {
+  EnsureSpecsHandle(theData);
+  // Whatever closed the dialog, the settings go back to the store.
+  SaveSettings(&g_settings);
+  return 0;
+}
+
+int32_t FormatQuery(char** theData) {
+  char* rec = RecordOf(theData);
+  if (record::Read<int32_t>(rec, record::kFormatQueryIndex) != 0) return 1;
+  record::Write<uint32_t>(rec, record::kFormatCode, record::kFormatBgra);
+  return 0;
+}
+
+int32_t Dispatch(int16_t selector, char** theData) {
+  LoadSettings(&g_settings);
+  switch (selector) {
+    case kSelectorExecute:
+      return 0;
+    case kSelectorSetup:
+      return Setup(theData);
+    case kSelectorQuery4:
+      return 0x4000;
+    case kSelectorQuery5:
+      return 1;
+    case kSelectorFormat:
+      return FormatQuery(theData);
+    default:
+      return kResultUnsupported;
+  }
+}
+
+}  // namespace
+
+extern "C" int32_t xFilter(int16_t selector, char** theData) {
+  // A missing record gets the "unsupported" answer and nothing is touched.
+  if (!theData || !*theData) return kResultUnsupported;
+  try {
+    return Dispatch(selector, theData);
+  } catch (const std::exception& e) {
+    try {
+      WriteLogF("Error: %s", e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+  }
+  // Execute and setup have no error result; anything else is unsupported.
+  return selector == kSelectorExecute || selector == kSelectorSetup ? 0 : kResultUnsupported;
+}

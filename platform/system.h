@@ -1,0 +1,31 @@
+// Small operating-system services: global memory blocks, the message box,
+// the alert sound and the thread's last-error value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// A zero-filled block that stays at one address until freed (on Windows a
+// movable global-memory block, locked). Null when it cannot be had.
+void* AllocateGlobalBlock(size_t size) noexcept;
+// Releases a block from AllocateGlobalBlock; null is ignored.
+void FreeGlobalBlock(void* block) noexcept;
+
+// A plain OK message box owned by the window that has the keyboard focus.
+// On POSIX the text goes to standard error.
+void ShowMessageBox(const char* text, const char* caption) noexcept;
+
+// Tests replace the message box (which would wait for a click) with a
+// recorder; pass null to restore the real one.
+using MessageBoxHook = void (*)(const char* text, const char* caption);
+void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept;
+
+// The system's exclamation sound (MessageBeep 0x30); a bell on a POSIX terminal.
+void PlayAlertSound() noexcept;
+
+void SetLastErrorCode(uint32_t code) noexcept;
+uint32_t GetLastErrorCode() noexcept;
+
+}  // namespace platform

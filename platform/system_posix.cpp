@@ -1,0 +1,39 @@
+// Operating-system services on POSIX.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/system.h"
+
+namespace platform {
+namespace {
+MessageBoxHook g_message_box_hook = nullptr;
+thread_local uint32_t g_last_error = 0;
+}  // namespace
+
+void* AllocateGlobalBlock(size_t size) noexcept { return std::calloc(1, size ? size : 1); }
+
+void FreeGlobalBlock(void* block) noexcept { std::free(block); }
+
+void ShowMessageBox(const char* text, const char* caption) noexcept {
+  if (g_message_box_hook) {
+    g_message_box_hook(text, caption);
+    return;
+  }
+  std::fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+}
+
+void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept { g_message_box_hook = hook; }
+
+void PlayAlertSound() noexcept {
+  if (isatty(STDERR_FILENO)) {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+  }
+}
+
+void SetLastErrorCode(uint32_t code) noexcept { g_last_error = code; }
+uint32_t GetLastErrorCode() noexcept { return g_last_error; }
+
+}  // namespace platform

@@ -1,0 +1,42 @@
+// Operating-system services on Windows.
+#include <windows.h>
+
+#include "platform/system.h"
+
+namespace platform {
+namespace {
+MessageBoxHook g_message_box_hook = nullptr;
+}
+
+void* AllocateGlobalBlock(size_t size) noexcept {
+  HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (!handle) return nullptr;
+  void* block = GlobalLock(handle);
+  if (!block) GlobalFree(handle);
+  return block;
+}
+
+void FreeGlobalBlock(void* block) noexcept {
+  if (!block) return;
+  HGLOBAL handle = GlobalHandle(block);
+  if (!handle) return;
+  GlobalUnlock(handle);
+  GlobalFree(handle);
+}
+
+void ShowMessageBox(const char* text, const char* caption) noexcept {
+  if (g_message_box_hook) {
+    g_message_box_hook(text, caption);
+    return;
+  }
+  MessageBoxA(GetFocus(), text, caption, MB_OK);
+}
+
+void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept { g_message_box_hook = hook; }
+
+void PlayAlertSound() noexcept { MessageBeep(MB_ICONEXCLAMATION); }
+
+void SetLastErrorCode(uint32_t code) noexcept { SetLastError(code); }
+uint32_t GetLastErrorCode() noexcept { return GetLastError(); }
+
+}  // namespace platform

@@ -1,0 +1,115 @@
+// The command line edits exactly what the plug-in reads.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/support.h"
+#include "tools/fieldrestore/cli.h"
+
+namespace {
+
+struct CliRun {
+  int code;
+  std::string out, err;
+};
+
+CliRun Cli(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int code = RunCommandLine(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::DeleteSettingsKey(); }
+  void TearDown() override { test::DeleteSettingsKey(); }
+};
+
+TEST(ParseValue32Test, SignedAndUnsignedFormsMeetModulo32Bits) {
+  uint32_t v = 0;
+  ASSERT_TRUE(ParseValue32("-1", &v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  ASSERT_TRUE(ParseValue32("4294967295", &v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  ASSERT_TRUE(ParseValue32("-2147483648", &v));
+  EXPECT_EQ(v, 0x80000000u);
+  ASSERT_TRUE(ParseValue32("0x2000", &v));
+  EXPECT_EQ(v, 8192u);
+  ASSERT_TRUE(ParseValue32("+7", &v));
+  EXPECT_EQ(v, 7u);
+  for (const char* bad : {"", "-", "4294967296", "-2147483649", "12a", "0x", "1.5", " 1", "--1"}) {
+    EXPECT_FALSE(ParseValue32(bad, &v)) << bad;
+  }
+}
+
+TEST_F(CliTest, SetThenShowRoundTripsThroughTheStore) {
+  EXPECT_EQ(Cli({"settings", "set", "method", "2"}).code, 0);
+  EXPECT_EQ(Cli({"settings", "set", "area", "4294967295"}).code, 0);
+  EXPECT_EQ(Cli({"settings", "set", "is_search_within_interpolated", "1"}).code, 0);
+  DeinterlaceParameters params;
+  LoadSettings(&params);
+  EXPECT_EQ(params.method, 2);
+  EXPECT_EQ(params.area, -1);
+  EXPECT_EQ(params.is_search_within_interpolated, 1);
+
+  CliRun shown = Cli({"settings"});
+  EXPECT_EQ(shown.code, 0);
+  EXPECT_NE(shown.out.find("method = 2 (Simple interpolation)\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("area = -1\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("block_distance_threshold = 8192\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("is_search_within_interpolated = 1\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("debug = off\nsoundalert = off\n"), std::string::npos);
+}
+
+TEST_F(CliTest, SetStoresOneValueWithItsStoredSize) {
+  ASSERT_EQ(Cli({"settings", "set", "is_replace_only_interlaced_pixels", "1"}).code, 0);
+  std::string data;
+  uint32_t type = 0;
+  ASSERT_TRUE(test::ReadSettingsValue("is_replace_only_interlaced_pixels", &data, &type));
+  EXPECT_EQ(data, std::string("\x01", 1));
+  EXPECT_EQ(type, platform::kStoreTypeDword);
+  EXPECT_FALSE(test::ReadSettingsValue("method", &data, &type)) << "only the named value is stored";
+}
+
+TEST_F(CliTest, ResetStoresAllDefaults) {
+  ASSERT_EQ(Cli({"settings", "set", "method", "1"}).code, 0);
+  ASSERT_EQ(Cli({"settings", "reset"}).code, 0);
+  std::string data;
+  uint32_t type = 0;
+  ASSERT_TRUE(test::ReadSettingsValue("method", &data, &type));
+  EXPECT_EQ(data, std::string("\x04\0\0\0", 4));
+  ASSERT_TRUE(test::ReadSettingsValue("is_search_within_interpolated", &data, &type));
+  EXPECT_EQ(data.size(), 1u);
+}
+
+TEST_F(CliTest, SwitchesWorkEvenBeforeTheKeyExists) {
+  EXPECT_EQ(Cli({"debug", "on"}).code, 0);
+  EXPECT_TRUE(IsDebugOn());
+  EXPECT_EQ(Cli({"soundalert", "on"}).code, 0);
+  EXPECT_TRUE(IsSoundAlertOn());
+  EXPECT_EQ(Cli({"debug", "off"}).code, 0);
+  EXPECT_FALSE(IsDebugOn());
+  EXPECT_NE(Cli({"debug", "maybe"}).code, 0);
+}
+
+TEST_F(CliTest, ErrorsAreClearAndExitNonZero) {
+  CliRun unknown = Cli({"settings", "set", "speed", "1"});
+  EXPECT_NE(unknown.code, 0);
+  EXPECT_NE(unknown.err.find("unknown setting 'speed'"), std::string::npos);
+  CliRun not_number = Cli({"settings", "set", "area", "big"});
+  EXPECT_NE(not_number.code, 0);
+  EXPECT_NE(not_number.err.find("'big' is not a 32-bit integer"), std::string::npos);
+  CliRun bad_flag = Cli({"settings", "set", "is_search_within_interpolated", "2"});
+  EXPECT_NE(bad_flag.code, 0);
+  EXPECT_NE(bad_flag.err.find("0 or 1"), std::string::npos);
+  EXPECT_NE(Cli({}).code, 0);
+  EXPECT_NE(Cli({"frobnicate"}).code, 0);
+  CliRun missing = Cli({"query", "no-such-plugin.prm"});
+  EXPECT_NE(missing.code, 0);
+  EXPECT_FALSE(missing.err.empty());
+  std::string data;
+  uint32_t type;
+  EXPECT_FALSE(test::ReadSettingsValue("area", &data, &type)) << "failed commands store nothing";
+}
+
+}  // namespace

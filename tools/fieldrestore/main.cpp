@@ -1,0 +1,14 @@
+// fieldrestore: command-line entry.
+#include <iostream>
+
+#include "tools/fieldrestore/cli.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    return RunCommandLine(args, std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "fieldrestore: " << e.what() << "\n";
+    return 1;
+  }
+}
