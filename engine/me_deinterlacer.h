@@ -1,0 +1,86 @@
+// MEDeinterlacer: the frame processor. It derives the geometry from the
+// frame size once, owns the working tables and buffers of the kernels, and
+// runs one of the six methods on a frame in the engine's YV12 layout (Y
+// plane, then V, then U; odd rows are the kept field, even rows rebuilt).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <new>
+
+#include "engine/deinterlace_parameters.h"
+#include "engine/video_processing.h"
+
+// Per-block match record of the block searches.
+struct BlockVector {
+  uint32_t distance;
+  int32_t dx;
+  int32_t dy;
+};
+
+struct BlockPosition {
+  int32_t x;
+  int32_t y;
+};
+
+class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
+ public:
+  MEDeinterlacer() = default;
+  void Init(uint32_t width, uint32_t height) override;
+  void Release() override;
+  void Process(const uint8_t* src, uint8_t* dst, const DeinterlaceParameters* params) override;
+  ~MEDeinterlacer() override;
+
+  // Steps shared by the methods.
+  void SetPlanes(const uint8_t* src, uint8_t* dst);
+  // Detection, then interpolation of all three planes; true when the frame
+  // is interlaced throughout.
+  bool DetectAndInterpolate();
+  // Puts the source luma back wherever the interlace map is clear.
+  void Restore();
+
+  // Read-only views for tests and tools.
+  const uint8_t* InterlaceMap() const { return interlace_map.get(); }
+  const uint8_t* BlockCombHits() const { return block_comb_hits.get(); }
+  const BlockVector* BlockVectors() const { return block_vectors.get(); }
+  uint32_t BlockCount() const { return block_count; }
+
+  const uint8_t* src_y = nullptr;
+  const uint8_t* src_v = nullptr;
+  const uint8_t* src_u = nullptr;
+  std::unique_ptr<uint8_t[]> src_reduced;
+  uint8_t* dst_y = nullptr;
+  uint8_t* dst_v = nullptr;
+  uint8_t* dst_u = nullptr;
+  std::unique_ptr<uint8_t[]> dst_reduced;
+  uint32_t blocks_x = 0;
+  uint32_t blocks_y = 0;
+  uint32_t block_count = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t luma_size = 0;
+  uint32_t field_stride = 0;
+  uint32_t reduced_width = 0;
+  uint32_t reduced_height = 0;
+  uint32_t chroma_width = 0;
+  uint32_t chroma_height = 0;
+  uint32_t chroma_size = 0;
+  std::unique_ptr<int32_t[]> block_offsets;
+  std::unique_ptr<int32_t[]> reduced_block_offsets;
+  std::unique_ptr<BlockPosition[]> block_positions;
+  std::unique_ptr<BlockPosition[]> reduced_block_positions;
+  std::unique_ptr<BlockVector[]> block_vectors;
+  std::unique_ptr<uint8_t[]> interlace_map;
+  std::unique_ptr<uint8_t[]> block_comb_hits;
+
+ private:
+  uint32_t FrameBytes() const { return luma_size + 2 * chroma_size; }
+};
+
+// Allocates n elements whose byte count must fit 32 bits; a larger request
+// fails with std::bad_alloc instead of yielding a short buffer.
+template <class T>
+std::unique_ptr<T[]> AllocateTable(uint64_t n) {
+  if (n > 0xFFFFFFFFull / sizeof(T)) throw std::bad_alloc();
+  return std::make_unique_for_overwrite<T[]>(static_cast<size_t>(n));
+}
