@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "engine/block_kernels.h"
 #include "engine/field_kernels.h"
 #include "engine/me_deinterlacer.h"
 #include "platform/cpu.h"
@@ -82,6 +83,76 @@ const int kRegistered = [] {
   }
   benchmark::RegisterBenchmark("Process/720x576/method", Process)->Arg(1)->Arg(2)->Arg(3)
       ->Unit(benchmark::kMicrosecond);
+  return 0;
+}();
+
+}  // namespace
+
+namespace {
+
+// Methods 4 and 5 on content with motion: a textured pan (slow and fast),
+// an object moving over a still background, and a still shot.
+enum Content { kSlowPan, kFastPan, kObject, kStill };
+
+std::vector<uint8_t> MakeContent(Content c, uint32_t w, uint32_t h) {
+  switch (c) {
+    case kSlowPan:
+      return test::PanFrame(w, h, 2);
+    case kFastPan:
+      return test::PanFrame(w, h, 12);
+    case kObject:
+      return test::ObjectFrame(w, h, 6);
+    case kStill:
+      return test::ObjectFrame(w, h, 0);
+  }
+  return {};
+}
+
+void MotionMethod(benchmark::State& state) {
+  const int32_t method = static_cast<int32_t>(state.range(0));
+  const uint32_t h = static_cast<uint32_t>(state.range(1));
+  const auto src = MakeContent(static_cast<Content>(state.range(2)), kWidth, h);
+  std::vector<uint8_t> dst(src.size());
+  DeinterlaceParameters params;
+  params.method = method;
+  MEDeinterlacer engine;
+  engine.Init(kWidth, h);
+  for (auto _ : state) {
+    engine.Process(src.data(), dst.data(), &params);
+    benchmark::ClobberMemory();
+  }
+  uint32_t searched = 0;
+  for (uint32_t n = 0; n < engine.block_count; ++n) searched += engine.block_comb_hits[n] > 32;
+  state.counters["combed_blocks"] = searched;
+}
+
+void Distance(benchmark::State& state, const BlockKernels* k, bool big) {
+  std::vector<uint8_t> a(1440 * 16), b(1440 * 16);
+  test::FillRandom(a.data(), a.size(), 1);
+  test::FillRandom(b.data(), b.size(), 2);
+  const uint32_t best = static_cast<uint32_t>(state.range(0));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(big ? k->distance_16x8(a.data(), b.data(), best, 1440)
+                                 : k->distance_8x4(a.data(), b.data(), best, 720));
+  }
+}
+
+const int kRegisteredMotion = [] {
+  for (const BlockKernels& k : BlockKernelVariants()) {
+    if ((k.required_features & platform::CpuFeatures()) != k.required_features) continue;
+    const std::string n = k.name;
+    // best: never reached (full sum) and reached after the first row.
+    benchmark::RegisterBenchmark(("BlockDistance16x8/" + n).c_str(), Distance, &k, true)
+        ->Arg(0x800000)->Arg(1);
+    benchmark::RegisterBenchmark(("BlockDistance8x4/" + n).c_str(), Distance, &k, false)
+        ->Arg(0x200000)->Arg(1);
+  }
+  auto* b = benchmark::RegisterBenchmark("Process/motion", MotionMethod)
+                ->ArgNames({"method", "height", "content"})
+                ->Unit(benchmark::kMillisecond);
+  for (int method : {4, 5})
+    for (int height : {576, 480})
+      for (int content : {kSlowPan, kFastPan, kObject, kStill}) b->Args({method, height, content});
   return 0;
 }();
 

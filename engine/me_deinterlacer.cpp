@@ -113,6 +113,14 @@ void MEDeinterlacer::Process(const uint8_t* src, uint8_t* dst,
       SetPlanes(src, dst);
       if (!DetectAndInterpolate() && params.is_replace_only_interlaced_pixels) Restore();
       break;
+    case 4:
+      SetPlanes(src, dst);
+      EstimateMotion();
+      break;
+    case 5:
+      SetPlanes(src, dst);
+      EstimateMotionAdvanced();
+      break;
     default:
       // Unknown methods leave the destination as it was.
       break;

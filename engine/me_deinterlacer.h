@@ -39,6 +39,17 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   // Puts the source luma back wherever the interlace map is clear.
   void Restore();
 
+  // Method 4: detection and interpolation, then block matching against the
+  // source's rebuilt-field rows for every block with many comb hits.
+  void EstimateMotion();
+  void SearchBlock(uint32_t n, int32_t area);
+  void CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y);
+  void FineSearch(uint32_t n, int32_t range_x, int32_t range_y);
+  // Method 5: a full-resolution search for every block, then per-sample
+  // correction of the combed blocks that matched closely.
+  void EstimateMotionAdvanced();
+  void ReplaceBlockPixels(uint8_t* block, const uint8_t* patch, uint32_t limit);
+
   // Read-only views for tests and tools.
   const uint8_t* InterlaceMap() const { return interlace_map.get(); }
   const uint8_t* BlockCombHits() const { return block_comb_hits.get(); }
@@ -75,6 +86,7 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
 
  private:
   uint32_t FrameBytes() const { return luma_size + 2 * chroma_size; }
+  void ClearBlockVectors();
 };
 
 // Allocates n elements whose byte count must fit 32 bits; a larger request

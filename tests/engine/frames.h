@@ -84,4 +84,31 @@ inline std::vector<uint8_t> PanFrame(uint32_t w, uint32_t h, int32_t shift) {
   return frame;
 }
 
+// A YV12 engine frame of a smooth still background with a textured object
+// that moves `shift` pixels to the right between the two fields: combing in
+// the object's blocks only.
+inline std::vector<uint8_t> ObjectFrame(uint32_t w, uint32_t h, int32_t shift) {
+  std::vector<uint8_t> frame(static_cast<size_t>(w) * h * 3 / 2);
+  const int32_t left = static_cast<int32_t>(w / 4), top = static_cast<int32_t>(h / 4);
+  const int32_t right = static_cast<int32_t>(w / 2), bottom = static_cast<int32_t>(h * 3 / 4);
+  auto sample = [&](int32_t x, int32_t y, int32_t plane) -> uint8_t {
+    const int32_t moved = x - (y % 2 ? shift : 0);
+    if (moved >= left && moved < right && y >= top && y < bottom) {
+      return static_cast<uint8_t>(plane ? 96 + Texture(moved + 17 * plane, y) / 4
+                                        : Texture(moved, y));
+    }
+    return static_cast<uint8_t>(plane ? 128 : 60 + (x + y) / 16 % 64);
+  };
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      frame[static_cast<size_t>(y) * w + x] = sample(static_cast<int32_t>(x), static_cast<int32_t>(y), 0);
+  const size_t luma = static_cast<size_t>(w) * h;
+  for (uint32_t plane = 0; plane < 2; ++plane)
+    for (uint32_t y = 0; y < h / 2; ++y)
+      for (uint32_t x = 0; x < w / 2; ++x)
+        frame[luma + plane * luma / 4 + static_cast<size_t>(y) * (w / 2) + x] = sample(
+            static_cast<int32_t>(2 * x), static_cast<int32_t>(2 * y + y % 2), static_cast<int32_t>(plane + 1));
+  return frame;
+}
+
 }  // namespace test

@@ -1,0 +1,42 @@
+// Chooses the block-kernel variant from the processor's features.
+#include "engine/block_kernels.h"
+
+#include "platform/cpu.h"
+
+std::span<const BlockKernels> BlockKernelVariants() {
+  static const BlockKernels variants[] = {
+      block_kernels_detail::kReference,
+#if defined(__i386__) || defined(__x86_64__)
+      block_kernels_detail::kMmx,
+#endif
+  };
+  return variants;
+}
+
+const BlockKernels& ActiveBlockKernels() {
+  const uint32_t features = platform::CpuFeatures();
+  const auto variants = BlockKernelVariants();
+  const BlockKernels* best = &variants[0];
+  for (const BlockKernels& variant : variants) {
+    if ((variant.required_features & features) == variant.required_features) best = &variant;
+  }
+  return *best;
+}
+
+uint32_t BlockDistance8x4(const uint8_t* candidate, const uint8_t* reference, uint32_t best,
+                          int32_t stride) {
+  return ActiveBlockKernels().distance_8x4(candidate, reference, best, stride);
+}
+
+uint32_t BlockDistance16x8(const uint8_t* candidate, const uint8_t* reference, uint32_t best,
+                           int32_t stride) {
+  return ActiveBlockKernels().distance_16x8(candidate, reference, best, stride);
+}
+
+void ReduceLuma(uint8_t* out, const uint8_t* luma, uint32_t width, uint32_t height) {
+  ActiveBlockKernels().reduce_luma(out, luma, width, height);
+}
+
+void ReplaceSamples16x8(uint8_t* dst, const uint8_t* patch, uint32_t limit, int32_t stride) {
+  ActiveBlockKernels().replace_samples_16x8(dst, patch, limit, stride);
+}
