@@ -72,7 +72,7 @@ void Process(benchmark::State& state) {
 
 const int kRegistered = [] {
   for (const FieldKernels& k : FieldKernelVariants()) {
-    if ((k.required_features & platform::CpuFeatures()) != k.required_features) continue;
+    if (!platform::IsSupported(k)) continue;
     const std::string n = k.name;
     benchmark::RegisterBenchmark(("DetectInterlace/" + n).c_str(), Detect, &k);
     benchmark::RegisterBenchmark(("InterpolateLuma/map/" + n).c_str(), Luma, &k, false);
@@ -81,7 +81,10 @@ const int kRegistered = [] {
     benchmark::RegisterBenchmark(("InterpolateChroma/all/" + n).c_str(), Chroma, &k, true);
     benchmark::RegisterBenchmark(("DoubleField/" + n).c_str(), Double, &k);
   }
-  benchmark::RegisterBenchmark("Process/720x576/method", Process)->Arg(1)->Arg(2)->Arg(3)
+  benchmark::RegisterBenchmark("Process/720x576/method", Process)
+      ->Arg(1)
+      ->Arg(2)
+      ->Arg(3)
       ->Unit(benchmark::kMicrosecond);
   return 0;
 }();
@@ -139,13 +142,15 @@ void Distance(benchmark::State& state, const BlockKernels* k, bool big) {
 
 const int kRegisteredMotion = [] {
   for (const BlockKernels& k : BlockKernelVariants()) {
-    if ((k.required_features & platform::CpuFeatures()) != k.required_features) continue;
+    if (!platform::IsSupported(k)) continue;
     const std::string n = k.name;
     // best: never reached (full sum) and reached after the first row.
     benchmark::RegisterBenchmark(("BlockDistance16x8/" + n).c_str(), Distance, &k, true)
-        ->Arg(0x800000)->Arg(1);
+        ->Arg(0x800000)
+        ->Arg(1);
     benchmark::RegisterBenchmark(("BlockDistance8x4/" + n).c_str(), Distance, &k, false)
-        ->Arg(0x200000)->Arg(1);
+        ->Arg(0x200000)
+        ->Arg(1);
   }
   auto* b = benchmark::RegisterBenchmark("Process/motion", MotionMethod)
                 ->ArgNames({"method", "height", "content"})

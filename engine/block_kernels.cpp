@@ -5,23 +5,15 @@
 
 std::span<const BlockKernels> BlockKernelVariants() {
   static const BlockKernels variants[] = {
-      block_kernels_detail::kReference,
+    block_kernels_detail::kReference,
 #if defined(__i386__) || defined(__x86_64__)
-      block_kernels_detail::kMmx,
+    block_kernels_detail::kMmx,
 #endif
   };
   return variants;
 }
 
-const BlockKernels& ActiveBlockKernels() {
-  const uint32_t features = platform::CpuFeatures();
-  const auto variants = BlockKernelVariants();
-  const BlockKernels* best = &variants[0];
-  for (const BlockKernels& variant : variants) {
-    if ((variant.required_features & features) == variant.required_features) best = &variant;
-  }
-  return *best;
-}
+const BlockKernels& ActiveBlockKernels() { return platform::BestVariant(BlockKernelVariants()); }
 
 uint32_t BlockDistance8x4(const uint8_t* candidate, const uint8_t* reference, uint32_t best,
                           int32_t stride) {

@@ -97,10 +97,7 @@ void ReplaceSamples16x8Mmx(uint8_t* dst, const uint8_t* patch, uint32_t limit, i
 }  // namespace
 
 namespace block_kernels_detail {
-const BlockKernels kMmx = {"mmx",
-                           platform::kCpuFeatureMmx,
-                           &BlockDistanceMmx<8, 4>,
-                           &BlockDistanceMmx<16, 8>,
-                           &ReduceLumaMmx,
-                           &ReplaceSamples16x8Mmx};
+const BlockKernels kMmx = {
+    "mmx",          platform::kCpuFeatureMmx, &BlockDistanceMmx<8, 4>, &BlockDistanceMmx<16, 8>,
+    &ReduceLumaMmx, &ReplaceSamples16x8Mmx};
 }

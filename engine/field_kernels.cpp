@@ -8,23 +8,15 @@
 // benchmarks register per variant) never see it empty.
 std::span<const FieldKernels> FieldKernelVariants() {
   static const FieldKernels variants[] = {
-      field_kernels_detail::kReference,
+    field_kernels_detail::kReference,
 #if defined(__i386__) || defined(__x86_64__)
-      field_kernels_detail::kMmx,
+    field_kernels_detail::kMmx,
 #endif
   };
   return variants;
 }
 
-const FieldKernels& ActiveFieldKernels() {
-  const uint32_t features = platform::CpuFeatures();
-  const auto variants = FieldKernelVariants();
-  const FieldKernels* best = &variants[0];
-  for (const FieldKernels& variant : variants) {
-    if ((variant.required_features & features) == variant.required_features) best = &variant;
-  }
-  return *best;
-}
+const FieldKernels& ActiveFieldKernels() { return platform::BestVariant(FieldKernelVariants()); }
 
 uint32_t DetectInterlace(uint8_t* map, uint8_t* block_hits, const uint8_t* src_y, uint32_t width,
                          uint32_t height, uint32_t interlace_threshold) {
@@ -37,8 +29,8 @@ void InterpolateLuma(uint8_t* dst, const uint8_t* src, const uint8_t* map, uint3
   ActiveFieldKernels().interpolate_luma(dst, src, map, width, height, all);
 }
 
-void InterpolateChroma(uint8_t* dst_a, uint8_t* dst_b, const uint8_t* src_a,
-                       const uint8_t* src_b, uint32_t width, uint32_t height, bool all) {
+void InterpolateChroma(uint8_t* dst_a, uint8_t* dst_b, const uint8_t* src_a, const uint8_t* src_b,
+                       uint32_t width, uint32_t height, bool all) {
   ActiveFieldKernels().interpolate_chroma(dst_a, dst_b, src_a, src_b, width, height, all);
 }
 

@@ -24,8 +24,8 @@ void InterpolateLuma(uint8_t* dst, const uint8_t* src, const uint8_t* map, uint3
 
 // Rebuilds the even rows of two chroma planes, a then b (everywhere when
 // `all`, else where the local comb test fires) and copies the odd rows.
-void InterpolateChroma(uint8_t* dst_a, uint8_t* dst_b, const uint8_t* src_a,
-                       const uint8_t* src_b, uint32_t width, uint32_t height, bool all);
+void InterpolateChroma(uint8_t* dst_a, uint8_t* dst_b, const uint8_t* src_a, const uint8_t* src_b,
+                       uint32_t width, uint32_t height, bool all);
 
 // In place: every even row becomes a copy of the odd row below it.
 void DoubleField(uint8_t* plane, uint32_t width, uint32_t height);
@@ -36,8 +36,8 @@ struct FieldKernels {
   uint32_t required_features;  // platform::CpuFeature bits
   uint32_t (*detect_interlace)(uint8_t*, uint8_t*, const uint8_t*, uint32_t, uint32_t, uint32_t);
   void (*interpolate_luma)(uint8_t*, const uint8_t*, const uint8_t*, uint32_t, uint32_t, bool);
-  void (*interpolate_chroma)(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, uint32_t,
-                             uint32_t, bool);
+  void (*interpolate_chroma)(uint8_t*, uint8_t*, const uint8_t*, const uint8_t*, uint32_t, uint32_t,
+                             bool);
   void (*double_field)(uint8_t*, uint32_t, uint32_t);
 };
 

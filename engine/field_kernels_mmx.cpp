@@ -58,7 +58,8 @@ uint32_t DetectInterlaceMmx(uint8_t* map, uint8_t* block_hits, const uint8_t* sr
   uint64_t count = 0;
 
   map[0] = 0xFF;
-  for (uint32_t r = 0; r + 1 < h; ++r) std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
+  for (uint32_t r = 0; r + 1 < h; ++r)
+    std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
   std::memset(map + static_cast<size_t>(h - 1) * w + w - 4, 0xFF, 3);
 
   const int16_t thr = static_cast<int16_t>(static_cast<uint16_t>(interlace_threshold / 2));
@@ -170,10 +171,9 @@ void InterpolateLumaMmx(uint8_t* dst, const uint8_t* src, const uint8_t* map, ui
         if (out != own) Store8(out + x, Load8(own + x));
         continue;
       }
-      const __m64 rebuilt =
-          FourTap(Load8(a + x), Load8(b + x), Load8(c + x), Load8(d + x), zero);
-      Store8(out + x, _mm_or_si64(_mm_and_si64(rebuilt, mask),
-                                  _mm_andnot_si64(mask, Load8(own + x))));
+      const __m64 rebuilt = FourTap(Load8(a + x), Load8(b + x), Load8(c + x), Load8(d + x), zero);
+      Store8(out + x,
+             _mm_or_si64(_mm_and_si64(rebuilt, mask), _mm_andnot_si64(mask, Load8(own + x))));
     }
   }
   _mm_empty();
@@ -192,8 +192,7 @@ inline __m64 ChromaHalf(__m64 a, __m64 b, __m64 c, bool all) {
   return _mm_or_si64(_mm_and_si64(fire, rebuilt), _mm_andnot_si64(fire, b));
 }
 
-void InterpolateChromaPlaneMmx(uint8_t* dst, const uint8_t* src, uint32_t w, uint32_t h,
-                               bool all) {
+void InterpolateChromaPlaneMmx(uint8_t* dst, const uint8_t* src, uint32_t w, uint32_t h, bool all) {
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m64 zero = _mm_setzero_si64();
@@ -232,6 +231,10 @@ void DoubleFieldMmx(uint8_t* plane, uint32_t w, uint32_t h) {
 }  // namespace
 
 namespace field_kernels_detail {
-const FieldKernels kMmx = {"mmx", platform::kCpuFeatureMmx, &DetectInterlaceMmx,
-                           &InterpolateLumaMmx, &InterpolateChromaMmx, &DoubleFieldMmx};
+const FieldKernels kMmx = {"mmx",
+                           platform::kCpuFeatureMmx,
+                           &DetectInterlaceMmx,
+                           &InterpolateLumaMmx,
+                           &InterpolateChromaMmx,
+                           &DoubleFieldMmx};
 }

@@ -30,7 +30,8 @@ uint32_t DetectInterlaceRef(uint8_t* map, uint8_t* block_hits, const uint8_t* sr
 
   // The last four columns are never examined: always interpolated.
   map[0] = 0xFF;
-  for (uint32_t r = 0; r + 1 < h; ++r) std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
+  for (uint32_t r = 0; r + 1 < h; ++r)
+    std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
   std::memset(map + static_cast<size_t>(h - 1) * w + w - 4, 0xFF, 3);
 
   const int16_t thr = static_cast<int16_t>(static_cast<uint16_t>(interlace_threshold / 2));
@@ -105,8 +106,7 @@ void InterpolateLumaRef(uint8_t* dst, const uint8_t* src, const uint8_t* map, ui
   }
 }
 
-void InterpolateChromaPlaneRef(uint8_t* dst, const uint8_t* src, uint32_t w, uint32_t h,
-                               bool all) {
+void InterpolateChromaPlaneRef(uint8_t* dst, const uint8_t* src, uint32_t w, uint32_t h, bool all) {
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   CopyRow(D(0), S(1), w);
@@ -144,6 +144,6 @@ void DoubleFieldRef(uint8_t* plane, uint32_t w, uint32_t h) {
 }  // namespace
 
 namespace field_kernels_detail {
-const FieldKernels kReference = {"c", 0, &DetectInterlaceRef, &InterpolateLumaRef,
-                                 &InterpolateChromaRef, &DoubleFieldRef};
+const FieldKernels kReference = {
+    "c", 0, &DetectInterlaceRef, &InterpolateLumaRef, &InterpolateChromaRef, &DoubleFieldRef};
 }

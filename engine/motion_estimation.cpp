@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr uint32_t kCoarseStart = 0x200000;    // above any 8x4 distance
-constexpr uint32_t kFineStart = 0x800000;      // above any 16x8 distance
+constexpr uint32_t kCoarseStart = 0x200000;  // above any 8x4 distance
+constexpr uint32_t kFineStart = 0x800000;    // above any 16x8 distance
 constexpr uint32_t kAdvancedStart = 0x1000000;
 
 // Displacements [lo, hi] that keep a patch corner at `at + u` within
@@ -71,8 +71,8 @@ void MEDeinterlacer::SearchBlock(uint32_t n, int32_t area) {
   }
   if (vector.distance >= threshold) return;
   const BlockPosition corner = block_positions[n];
-  const uint8_t* from = src_y + static_cast<ptrdiff_t>(corner.y + vector.dy) * width + corner.x +
-                        vector.dx;
+  const uint8_t* from =
+      src_y + static_cast<ptrdiff_t>(corner.y + vector.dy) * width + corner.x + vector.dx;
   uint8_t* to = dst_y + static_cast<ptrdiff_t>(corner.y) * width + corner.x;
   for (int m = 0; m < 8; ++m) {
     std::memcpy(to + static_cast<ptrdiff_t>(m) * field_stride,
@@ -91,7 +91,8 @@ void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) 
   for (int64_t v = wv.lo; v <= wv.hi; ++v) {
     const uint8_t* row = src_reduced.get() + (cy + v) * reduced_width + cx;
     for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d = k.distance_8x4(row + u, reference, best, static_cast<int32_t>(reduced_width));
+      const uint32_t d =
+          k.distance_8x4(row + u, reference, best, static_cast<int32_t>(reduced_width));
       if (d < best) {
         best = d;
         best_u = u;
@@ -115,7 +116,8 @@ void MEDeinterlacer::FineSearch(uint32_t n, int32_t range_x, int32_t range_y) {
   for (int64_t v = wv.lo; v <= wv.hi; v += 2) {
     const uint8_t* row = src_y + (py + v) * width + px;
     for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d = k.distance_16x8(row + u, reference, best, static_cast<int32_t>(field_stride));
+      const uint32_t d =
+          k.distance_16x8(row + u, reference, best, static_cast<int32_t>(field_stride));
       if (d < best) {
         best = d;
         best_u = u;
@@ -139,8 +141,10 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
   const int64_t r = params.area;
   for (uint32_t n = 0; n < block_count; ++n) {
     const int64_t x0 = block_positions[n].x, y0 = block_positions[n].y;
-    const int64_t xs = std::max<int64_t>(x0 - r, 0), xe = std::min<int64_t>(x0 + r, int64_t{width} - 16);
-    const int64_t ys = std::max<int64_t>(y0 - r, 0), ye = std::min<int64_t>(y0 + r, int64_t{height} - 16);
+    const int64_t xs = std::max<int64_t>(x0 - r, 0),
+                  xe = std::min<int64_t>(x0 + r, int64_t{width} - 16);
+    const int64_t ys = std::max<int64_t>(y0 - r, 0),
+                  ye = std::min<int64_t>(y0 + r, int64_t{height} - 16);
     const uint8_t* reference = src_y + block_offsets[n];
     uint32_t best = kAdvancedStart;
     // An empty window keeps a zero displacement.
@@ -148,7 +152,8 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
     for (int64_t y = ys; y < ye; y += 2) {
       const uint8_t* row = search + y * width;
       for (int64_t x = xs; x < xe; ++x) {
-        const uint32_t d = k.distance_16x8(row + x, reference, best, static_cast<int32_t>(field_stride));
+        const uint32_t d =
+            k.distance_16x8(row + x, reference, best, static_cast<int32_t>(field_stride));
         if (d < best) {
           best = d;
           best_x = x;
@@ -163,14 +168,15 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
     const BlockVector& vector = block_vectors[n];
     if (block_comb_hits[n] <= 32 || vector.distance >= params.block_distance_threshold) continue;
     const BlockPosition corner = block_positions[n];
-    ReplaceBlockPixels(dst_y + block_offsets[n],
-                       search + static_cast<ptrdiff_t>(corner.y + vector.dy) * width + corner.x +
-                           vector.dx,
-                       limit);
+    ReplaceBlockPixels(
+        dst_y + block_offsets[n],
+        search + static_cast<ptrdiff_t>(corner.y + vector.dy) * width + corner.x + vector.dx,
+        limit);
   }
   if (params.is_replace_only_interlaced_pixels) Restore();
 }
 
 void MEDeinterlacer::ReplaceBlockPixels(uint8_t* block, const uint8_t* patch, uint32_t limit) {
-  ActiveBlockKernels().replace_samples_16x8(block, patch, limit, static_cast<int32_t>(field_stride));
+  ActiveBlockKernels().replace_samples_16x8(block, patch, limit,
+                                            static_cast<int32_t>(field_stride));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 namespace platform {
 
@@ -32,5 +33,22 @@ uint32_t CpuFeatures();
 // Limits CpuFeatures() to `mask` (all bits: no limit), so that tests and
 // benchmarks can force each kernel variant, the portable one included.
 void SetCpuFeatureMask(uint32_t mask);
+
+// Kernel families list their variants from the portable one up, each with
+// the CpuFeature bits it needs in `required_features`.
+template <class Variant>
+bool IsSupported(const Variant& variant) {
+  return (variant.required_features & CpuFeatures()) == variant.required_features;
+}
+
+// The last supported variant of a family: the one the public names use.
+template <class Variant>
+const Variant& BestVariant(std::span<const Variant> variants) {
+  const Variant* best = &variants[0];
+  for (const Variant& variant : variants) {
+    if (IsSupported(variant)) best = &variant;
+  }
+  return *best;
+}
 
 }  // namespace platform

@@ -16,7 +16,7 @@ const BlockKernels& Reference() { return BlockKernelVariants()[0]; }
 std::vector<const BlockKernels*> OptimisedVariants() {
   std::vector<const BlockKernels*> out;
   for (const BlockKernels& v : BlockKernelVariants().subspan(1)) {
-    if ((v.required_features & platform::CpuFeatures()) == v.required_features) out.push_back(&v);
+    if (platform::IsSupported(v)) out.push_back(&v);
   }
   return out;
 }
@@ -63,7 +63,7 @@ TEST(BlockKernelsTest, DistancesStopAfterTheFirstRowThatReachesBest) {
         if (s) bests.push_back(s - 1);
       }
       for (const BlockKernels& k : BlockKernelVariants()) {
-        if ((k.required_features & platform::CpuFeatures()) != k.required_features) continue;
+        if (!platform::IsSupported(k)) continue;
         auto fn = width == 8 ? k.distance_8x4 : k.distance_16x8;
         for (uint32_t best : bests) {
           ASSERT_EQ(fn(a.data() + 3, b.data() + 3, best, stride),

@@ -19,7 +19,7 @@ Detection Detect(const std::vector<uint8_t>& luma, uint32_t w, uint32_t h,
   Detection first;
   bool have_first = false;
   for (const FieldKernels& variant : FieldKernelVariants()) {
-    if ((variant.required_features & platform::CpuFeatures()) != variant.required_features) continue;
+    if (!platform::IsSupported(variant)) continue;
     Detection d{0, std::vector<uint8_t>(w * h), std::vector<uint8_t>((w / 16) * (h / 16))};
     d.result = variant.detect_interlace(d.map.data(), d.hits.data(), luma.data(), w, h, threshold);
     if (!have_first) {
@@ -88,8 +88,7 @@ TEST(DetectInterlaceTest, CombedPatchIsMarkedAndCountedLocally) {
   for (uint32_t r = 0; r < h; ++r) {
     for (uint32_t x = 0; x < w; ++x) {
       const bool patch = r % 2 == 0 && r >= 8 && r <= 24 && x >= 14 && x <= 33;
-      ASSERT_EQ(d.map[r * w + x], (patch || BorderMark(x, r, w, h)) ? 0xFF : 0x00)
-          << x << "," << r;
+      ASSERT_EQ(d.map[r * w + x], (patch || BorderMark(x, r, w, h)) ? 0xFF : 0x00) << x << "," << r;
     }
   }
   // Block columns 1 and 2 of block rows 0 and 1 only.

@@ -1,10 +1,11 @@
 // Field kernels: every variant against the reference bit for bit, and the
 // reference against worked values.
+#include "engine/field_kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "engine/field_kernels.h"
 #include "platform/cpu.h"
 #include "tests/engine/frames.h"
 
@@ -15,7 +16,7 @@ const FieldKernels& Reference() { return FieldKernelVariants()[0]; }
 std::vector<const FieldKernels*> OptimisedVariants() {
   std::vector<const FieldKernels*> out;
   for (const FieldKernels& v : FieldKernelVariants().subspan(1)) {
-    if ((v.required_features & platform::CpuFeatures()) == v.required_features) out.push_back(&v);
+    if (platform::IsSupported(v)) out.push_back(&v);
   }
   return out;
 }
@@ -27,8 +28,8 @@ constexpr Size kSizes[] = {{16, 16}, {64, 32}, {720, 480}, {720, 576}, {48, 48}}
 constexpr uint32_t kThresholds[] = {0, 1, 48, 65534, 65535, 65536, 131071, 4294967295u};
 
 enum class Pattern { kRandom, kEqualRows, kComb, kExtremes, kZero, kFull, kPan };
-constexpr Pattern kPatterns[] = {Pattern::kRandom, Pattern::kEqualRows, Pattern::kComb,
-                                 Pattern::kExtremes, Pattern::kZero, Pattern::kFull,
+constexpr Pattern kPatterns[] = {Pattern::kRandom,   Pattern::kEqualRows, Pattern::kComb,
+                                 Pattern::kExtremes, Pattern::kZero,      Pattern::kFull,
                                  Pattern::kPan};
 
 // Fills a luma plane of w x h plus one more row (the detector reads it).
@@ -79,10 +80,10 @@ TEST(FieldKernelsTest, DetectInterlaceVariantsMatchReference) {
                 map_ref.data(), hits_ref.data(), src.data(), size.w, size.h, threshold);
             const uint32_t got = variant->detect_interlace(map.data(), hits.data(), src.data(),
                                                            size.w, size.h, threshold);
-            const std::string where = std::string(variant->name) + " " +
-                                      std::to_string(size.w) + "x" + std::to_string(size.h) +
-                                      " pattern " + std::to_string(static_cast<int>(pattern)) +
-                                      " threshold " + std::to_string(threshold);
+            const std::string where = std::string(variant->name) + " " + std::to_string(size.w) +
+                                      "x" + std::to_string(size.h) + " pattern " +
+                                      std::to_string(static_cast<int>(pattern)) + " threshold " +
+                                      std::to_string(threshold);
             ASSERT_EQ(got, want) << where;
             ASSERT_EQ(map.payload(), map_ref.payload()) << where;
             ASSERT_EQ(hits.payload(), hits_ref.payload()) << where;
@@ -110,9 +111,8 @@ TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
         for (auto& b : maps[1]) b = (rng() % 3 == 0) ? 0xFF : 0x00;
         for (const auto& m : maps) {
           for (bool all : {false, true}) {
-            const std::string where = std::string(variant->name) + " " +
-                                      std::to_string(size.w) + "x" + std::to_string(size.h) +
-                                      " all " + std::to_string(all);
+            const std::string where = std::string(variant->name) + " " + std::to_string(size.w) +
+                                      "x" + std::to_string(size.h) + " all " + std::to_string(all);
             test::Fenced want(luma), got(luma, 5);
             Reference().interpolate_luma(want.data(), src.data(), m.data(), size.w, size.h, all);
             variant->interpolate_luma(got.data(), src.data(), m.data(), size.w, size.h, all);
@@ -176,8 +176,8 @@ TEST(FieldKernelsTest, ChromaCombTestCoversEveryValueTriple) {
           src[2 * w + x] = static_cast<uint8_t>(x);  // own value
           src[3 * w + x] = static_cast<uint8_t>(c);
         }
-        Reference().interpolate_chroma(want.data(), want.data() + 0, src.data(), src.data(), w,
-                                       h, false);
+        Reference().interpolate_chroma(want.data(), want.data() + 0, src.data(), src.data(), w, h,
+                                       false);
         variant->interpolate_chroma(got.data(), got.data(), src.data(), src.data(), w, h, false);
         ASSERT_EQ(got, want) << variant->name << " above " << a << " below " << c;
       }

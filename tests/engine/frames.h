@@ -46,7 +46,8 @@ inline void FillRandom(uint8_t* p, size_t n, uint32_t seed) {
 
 // Rows alternate between two values (even rows `even`, odd rows `odd`).
 inline void FillComb(uint8_t* p, uint32_t w, uint32_t h, uint8_t even, uint8_t odd) {
-  for (uint32_t r = 0; r < h; ++r) std::memset(p + static_cast<size_t>(r) * w, r % 2 ? odd : even, w);
+  for (uint32_t r = 0; r < h; ++r)
+    std::memset(p + static_cast<size_t>(r) * w, r % 2 ? odd : even, w);
 }
 
 // Every row equal to the same random row.
@@ -101,13 +102,15 @@ inline std::vector<uint8_t> ObjectFrame(uint32_t w, uint32_t h, int32_t shift) {
   };
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x)
-      frame[static_cast<size_t>(y) * w + x] = sample(static_cast<int32_t>(x), static_cast<int32_t>(y), 0);
+      frame[static_cast<size_t>(y) * w + x] =
+          sample(static_cast<int32_t>(x), static_cast<int32_t>(y), 0);
   const size_t luma = static_cast<size_t>(w) * h;
   for (uint32_t plane = 0; plane < 2; ++plane)
     for (uint32_t y = 0; y < h / 2; ++y)
       for (uint32_t x = 0; x < w / 2; ++x)
-        frame[luma + plane * luma / 4 + static_cast<size_t>(y) * (w / 2) + x] = sample(
-            static_cast<int32_t>(2 * x), static_cast<int32_t>(2 * y + y % 2), static_cast<int32_t>(plane + 1));
+        frame[luma + plane * luma / 4 + static_cast<size_t>(y) * (w / 2) + x] =
+            sample(static_cast<int32_t>(2 * x), static_cast<int32_t>(2 * y + y % 2),
+                   static_cast<int32_t>(plane + 1));
   return frame;
 }
 

@@ -14,8 +14,13 @@ struct Frames {
   size_t luma, chroma, total;
   std::vector<uint8_t> src, dst;
   Frames(uint32_t width, uint32_t height, std::vector<uint8_t> source)
-      : w(width), h(height), luma(size_t{width} * height), chroma(luma / 4),
-        total(luma + 2 * chroma), src(std::move(source)), dst(total, 0x5A) {}
+      : w(width),
+        h(height),
+        luma(size_t{width} * height),
+        chroma(luma / 4),
+        total(luma + 2 * chroma),
+        src(std::move(source)),
+        dst(total, 0x5A) {}
   std::vector<uint8_t> Plane(const std::vector<uint8_t>& f, int index) const {
     const size_t begin = index == 0 ? 0 : luma + (index - 1) * chroma;
     return {f.begin() + begin, f.begin() + begin + (index == 0 ? luma : chroma)};
@@ -100,9 +105,8 @@ TEST(MEDeinterlacerTest, MethodTwoIsFullInterpolationOfAllPlanes) {
   const auto out = RunMethod(f, 2);
   std::vector<uint8_t> want(f.total), map(f.luma);
   InterpolateLuma(want.data(), f.src.data(), map.data(), f.w, f.h, true);
-  InterpolateChroma(want.data() + f.luma, want.data() + f.luma + f.chroma,
-                    f.src.data() + f.luma, f.src.data() + f.luma + f.chroma, f.w / 2, f.h / 2,
-                    true);
+  InterpolateChroma(want.data() + f.luma, want.data() + f.luma + f.chroma, f.src.data() + f.luma,
+                    f.src.data() + f.luma + f.chroma, f.w / 2, f.h / 2, true);
   EXPECT_EQ(out, want);
 }
 
@@ -137,8 +141,8 @@ TEST(MEDeinterlacerTest, KeptRowsAreNeverChanged) {
     for (int32_t method = 0; method <= 3; ++method) {
       for (bool restore : {false, true}) {
         const auto out = RunMethod(f, method, restore);
-        const size_t planes[3][3] = {{0, w, h}, {f.luma, w / 2, h / 2},
-                                     {f.luma + f.chroma, w / 2, h / 2}};
+        const size_t planes[3][3] = {
+            {0, w, h}, {f.luma, w / 2, h / 2}, {f.luma + f.chroma, w / 2, h / 2}};
         for (const auto& p : planes) {
           for (size_t r = 1; r < p[2]; r += 2) {
             ASSERT_EQ(0, std::memcmp(&out[p[0] + r * p[1]], &f.src[p[0] + r * p[1]], p[1]))

@@ -37,7 +37,8 @@ struct Scene {
   }
   bool BlockRowsEqualSource(uint32_t x, uint32_t y, int32_t dx, int32_t dy) const {
     for (uint32_t m = 0; m < 8; ++m)
-      if (std::memcmp(&dst[(y + 2 * m) * w + x], &src[(y + dy + 2 * m) * w + x + dx], 16)) return false;
+      if (std::memcmp(&dst[(y + 2 * m) * w + x], &src[(y + dy + 2 * m) * w + x + dx], 16))
+        return false;
     return true;
   }
 };
@@ -217,7 +218,8 @@ TEST(MotionEstimationTest, HugeThresholdReplacesEverySearchedBlock) {
     ++searched;
     const uint32_t x = e.block_positions[n].x, y = e.block_positions[n].y;
     for (uint32_t m = 0; m < 8; ++m)
-      ASSERT_EQ(0, std::memcmp(&out[(y + 2 * m) * w + x], &pan[(y + v.dy + 2 * m) * w + x + v.dx], 16))
+      ASSERT_EQ(0,
+                std::memcmp(&out[(y + 2 * m) * w + x], &pan[(y + v.dy + 2 * m) * w + x + v.dx], 16))
           << "block " << n;
   }
   EXPECT_GT(searched, 10u);
@@ -279,7 +281,8 @@ std::vector<uint8_t> AdvancedModel(const std::vector<uint8_t>& src, uint32_t w, 
       for (int c = 0; c < 16; ++c) {
         uint8_t& a = out[(Y + 2 * m) * w + X + c];
         const uint8_t b = search[(Y + recs[n].dy + 2 * m) * w + X + recs[n].dx + c];
-        if (static_cast<uint32_t>(std::abs(a - b)) < static_cast<uint32_t>(p.replace_threshold)) a = b;
+        if (static_cast<uint32_t>(std::abs(a - b)) < static_cast<uint32_t>(p.replace_threshold))
+          a = b;
       }
   }
   return out;
@@ -292,8 +295,8 @@ TEST(MotionEstimationTest, AdvancedMethodMatchesAPlainModel) {
     uint8_t within;
     uint32_t threshold;
   } cases[] = {
-      {128, 64, 5, 16, 10, 0, 8192},   {128, 64, 5, 16, -1, 1, 0xFFFFFFFF},
-      {96, 48, 3, 7, 40, 1, 20000},    {64, 64, 6, 0, -1, 0, 0xFFFFFFFF},
+      {128, 64, 5, 16, 10, 0, 8192},      {128, 64, 5, 16, -1, 1, 0xFFFFFFFF},
+      {96, 48, 3, 7, 40, 1, 20000},       {64, 64, 6, 0, -1, 0, 0xFFFFFFFF},
       {16, 64, 4, 16, -1, 1, 0xFFFFFFFF}, {64, 16, 4, 16, -1, 0, 0xFFFFFFFF},
       {64, 32, 2, -5, -1, 0, 0xFFFFFFFF}, {80, 48, 7, INT_MAX, -1, 1, 0xFFFFFFFF},
   };
