@@ -6,6 +6,7 @@
 #include "host/host_record.h"
 #include "host/module_state.h"
 #include "host/settings.h"
+#include "region/rect_list.h"
 
 namespace {
 
@@ -17,8 +18,8 @@ void EnsureSpecsHandle(char** theData) {
   auto handle = record::Read<char**>(RecordOf(theData), record::kSpecsHandle);
   if (!handle) {
     const auto* services = record::Read<const uint8_t*>(RecordOf(theData), record::kHostServices);
-    const auto* memory = services ? record::Read<const uint8_t*>(services, record::kMemoryServices)
-                                  : nullptr;
+    const auto* memory =
+        services ? record::Read<const uint8_t*>(services, record::kMemoryServices) : nullptr;
     const auto allocate =
         memory ? record::Read<record::AllocateHandleFn>(memory, record::kAllocateHandleSlot)
                : nullptr;
@@ -36,6 +37,9 @@ void EnsureSpecsHandle(char** theData) {
 }
 
 int32_t Setup(char** theData) {
+  // The call's region list: loaded from the store now, stored again and
+  // deleted when the call ends (null when its memory cannot be had).
+  ScopedRectList region;
   EnsureSpecsHandle(theData);
   // Whatever closed the dialog, the settings go back to the store.
   SaveSettings(&g_settings);

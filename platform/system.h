@@ -12,6 +12,8 @@ namespace platform {
 void* AllocateGlobalBlock(size_t size) noexcept;
 // Releases a block from AllocateGlobalBlock; null is ignored.
 void FreeGlobalBlock(void* block) noexcept;
+// Tests make every AllocateGlobalBlock fail until this is called with false.
+void SetGlobalBlockFailureForTesting(bool fail) noexcept;
 
 // A plain OK message box owned by the window that has the keyboard focus.
 // On POSIX the text goes to standard error.

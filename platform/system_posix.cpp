@@ -10,9 +10,15 @@ namespace platform {
 namespace {
 MessageBoxHook g_message_box_hook = nullptr;
 thread_local uint32_t g_last_error = 0;
+bool g_global_block_fails = false;
 }  // namespace
 
-void* AllocateGlobalBlock(size_t size) noexcept { return std::calloc(1, size ? size : 1); }
+void* AllocateGlobalBlock(size_t size) noexcept {
+  if (g_global_block_fails) return nullptr;
+  return std::calloc(1, size ? size : 1);
+}
+
+void SetGlobalBlockFailureForTesting(bool fail) noexcept { g_global_block_fails = fail; }
 
 void FreeGlobalBlock(void* block) noexcept { std::free(block); }
 

@@ -6,15 +6,19 @@
 namespace platform {
 namespace {
 MessageBoxHook g_message_box_hook = nullptr;
-}
+bool g_global_block_fails = false;
+}  // namespace
 
 void* AllocateGlobalBlock(size_t size) noexcept {
+  if (g_global_block_fails) return nullptr;
   HGLOBAL handle = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
   if (!handle) return nullptr;
   void* block = GlobalLock(handle);
   if (!block) GlobalFree(handle);
   return block;
 }
+
+void SetGlobalBlockFailureForTesting(bool fail) noexcept { g_global_block_fails = fail; }
 
 void FreeGlobalBlock(void* block) noexcept {
   if (!block) return;

@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <sstream>
 #include <vector>
 
 #include "host/host_record.h"
 #include "platform/dynamic_library.h"
+#include "region/rect_list.h"
 #include "tests/support.h"
 #include "tools/fieldrestore/cli.h"
 
@@ -135,6 +137,28 @@ TEST_F(PluginTest, SetupAllocatesTheHandleOnceLogsAndSavesLoadedSettings) {
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)),
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(*handle)));
   EXPECT_EQ(test::ReadLog(), line);
+}
+
+TEST_F(PluginTest, SetupLoadsTheStoredRegionAndStoresItBack) {
+  FakeHost host;
+  std::ostringstream out, err;
+  for (const char* bottom : {"10", "20", "30"}) {
+    ASSERT_EQ(RunCommandLine({"region", "add", "-", "0", "0", "9", bottom}, out, err), 0);
+  }
+  // The stored ids are 1 and 3 after this; setup's list numbers them 1 and
+  // 2 and stores them so when the call ends.
+  CRectList* edited = new CRectList;
+  ASSERT_NE(edited, nullptr);
+  edited->Delete(2);
+  delete edited;
+  EXPECT_EQ(filter_(1, host.handle()), 0);
+  auto key = platform::StoreKey::OpenExisting(kRectListKey);
+  uint8_t list[64];
+  uint32_t length = sizeof list;
+  ASSERT_TRUE(key.Query("list", list, &length));
+  ASSERT_EQ(length, 42u);
+  EXPECT_EQ(DecodeRectRecord(list), (RectItem{1, 0, 0, 0, 9, 10}));
+  EXPECT_EQ(DecodeRectRecord(list + 21), (RectItem{2, 0, 0, 0, 9, 30}));
 }
 
 // Calls xFilter with the stack pointer 4 bytes off a 16-byte boundary at the

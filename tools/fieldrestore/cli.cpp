@@ -12,6 +12,7 @@
 #include "platform/store.h"
 #include "platform/user_paths.h"
 #include "tools/fieldrestore/plugin_query.h"
+#include "tools/fieldrestore/region_command.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ std::string FormatValue(const SettingField& field, uint32_t value) {
 
 int Usage(std::ostream& err, const std::string& problem) {
   if (!problem.empty()) err << "fieldrestore: " << problem << "\n";
-  err << kUsage;
+  err << kUsage << kRegionUsage;
   return 2;
 }
 
@@ -194,7 +195,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args.empty()) return Usage(err, "");
   const std::string& command = args[0];
   if (command == "-h" || command == "--help" || command == "help") {
-    out << kUsage;
+    out << kUsage << kRegionUsage;
     return 0;
   }
   if (command == "settings") {
@@ -208,5 +209,6 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (command == "debug" || command == "soundalert") return Switch(command, args, out, err);
   if (command == "query") return Query(args, out, err);
+  if (command == "region") return RunRegionCommand(args, out, err);
   return Usage(err, "unknown command '" + command + "'");
 }

@@ -1,0 +1,56 @@
+// The region mask on a 720x576 frame: building it from lists of several
+// lengths, and applying it with each block-copy variant side by side.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "platform/cpu.h"
+#include "region/rect_list.h"
+#include "region/region_mask.h"
+
+namespace {
+
+constexpr int32_t kWidth = 720, kHeight = 576;
+
+void BM_BuildRegionMask(benchmark::State& state) {
+  CRectList list("");  // kept out of the store
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    list.Add(i % 2 ? 1 : 0, static_cast<int32_t>(16 * i), static_cast<int32_t>(8 * i),
+             static_cast<int32_t>(16 * i + 300), static_cast<int32_t>(8 * i + 200));
+  }
+  std::vector<int32_t> mask(RegionMaskEntries(kWidth, kHeight));
+  for (auto _ : state) {
+    BuildRegionMask(mask.data(), kWidth, kHeight, &list);
+    benchmark::DoNotOptimize(mask.data());
+  }
+}
+BENCHMARK(BM_BuildRegionMask)->Arg(0)->Arg(4)->Arg(16);
+
+// range(0): the variant; range(1): percent of blocks that get their source back.
+void BM_ApplyRegionMask(benchmark::State& state) {
+  const auto variants = RegionKernelVariants();
+  const RegionKernels& variant = variants[static_cast<size_t>(state.range(0))];
+  if ((variant.required_features & platform::CpuFeatures()) != variant.required_features) {
+    state.SkipWithError("not supported by this processor");
+    return;
+  }
+  state.SetLabel(variant.name);
+  const size_t frame = static_cast<size_t>(kWidth) * kHeight * 3 / 2;
+  std::vector<uint8_t> source(frame, 1), output(frame, 2);
+  std::vector<int32_t> mask(RegionMaskEntries(kWidth, kHeight));
+  std::mt19937 random(7);
+  for (int32_t& entry : mask) entry = static_cast<int64_t>(random() % 100) >= state.range(1);
+  for (auto _ : state) {
+    ApplyRegionMaskWith(variant, kHeight, output.data(), source.data(), mask.data(), kWidth);
+    benchmark::DoNotOptimize(output.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(frame));
+}
+BENCHMARK(BM_ApplyRegionMask)
+    ->ArgsProduct(
+        {benchmark::CreateDenseRange(0, static_cast<int64_t>(RegionKernelVariants().size()) - 1, 1),
+         {50, 100}});
+
+}  // namespace

@@ -1,0 +1,60 @@
+// Profile (INI) files as the region's rect files use them, and the
+// write-then-replace helpers that save such a file as a whole.
+//
+// Two implementations of the profile operations exist: the system's (the
+// Win32 profile API on Windows, our own reader and writer elsewhere) and
+// our own, which is built on every platform so that the Windows tests can
+// hold it against the system's on the same files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+class ProfileFiles {
+ public:
+  virtual ~ProfileFiles() = default;
+
+  virtual const char* Name() const = 0;
+
+  // Sets `key` of `section` to `value` (WritePrivateProfileStringA). The
+  // first section of that name (compared without regard to case) gets the
+  // value in place of its old one, or the key appended; a missing section
+  // is appended at the end of the file, which is created when missing.
+  // False when the file cannot be read or written.
+  virtual bool WriteString(const char* section, const char* key, const char* value,
+                           const char* path) const = 0;
+
+  // The section names in file order (GetPrivateProfileSectionNamesA), each
+  // ended by a zero and the list by one more. Returns the characters stored
+  // before that last zero, or size - 2 when the names did not fit (the last
+  // name is then cut short). A missing file has no sections.
+  virtual uint32_t GetSectionNames(char* buffer, uint32_t size, const char* path) const = 0;
+
+  // The integer value of `key` in the first section named `section`
+  // (GetPrivateProfileIntA): `default_value` when the key, its section or
+  // the file is missing or the value is empty.
+  virtual uint32_t GetInt(const char* section, const char* key, int32_t default_value,
+                          const char* path) const = 0;
+
+  // The size of the file in bytes (GetFileAttributesExA; a folder has size
+  // 0). False when there is no such file.
+  virtual bool FileSize(const char* path, uint64_t* size) const = 0;
+};
+
+// The implementation the plug-in uses on this platform.
+const ProfileFiles& SystemProfileFiles();
+// Our own reader and writer, present on every platform.
+const ProfileFiles& PortableProfileFiles();
+
+// Creates a new empty file in the folder of `path`, for a complete copy of
+// that file to be written before it replaces the original. Returns its path,
+// or an empty string when it cannot be created.
+std::string CreateTempFileBeside(const char* path);
+// Moves `temp_path` over `path` in one step, replacing any file there.
+bool ReplaceFileWith(const char* temp_path, const char* path);
+// Deletes a file; a missing file is no error.
+void RemoveFile(const char* path) noexcept;
+
+}  // namespace platform

@@ -1,0 +1,132 @@
+// The processing region: an ordered queue of include and exclude
+// rectangles. The per-user store keeps it between calls (subkey "RectList"
+// of the settings key, values "size" and "list"), rect files exchange it,
+// and the region mask asks it, position by position, what to process.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <string>
+
+namespace platform {
+class ProfileFiles;
+}
+
+// One rectangle of the region. Bounds are inclusive luma pixel positions;
+// a rectangle may reach beyond the frame.
+struct RectItem {
+  int32_t id;
+  uint8_t include;  // 0: exclude ("-"); any other value: include ("+")
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+
+  friend bool operator==(const RectItem&, const RectItem&) = default;
+};
+
+// The region's subkey below the settings key.
+inline constexpr const char* kRectListKey =
+    "SOFTWARE\\quorvaline\\deinterlace for Premiere\\RectList";
+
+// The stored record of an item: id, include, left, top, right, bottom,
+// little-endian, 21 bytes without padding.
+inline constexpr uint32_t kRectRecordSize = 21;
+void EncodeRectRecord(const RectItem& item, uint8_t* record);
+RectItem DecodeRectRecord(const uint8_t* record);
+
+// Why Add rejects a rectangle, or null when it accepts it.
+const char* RectRejection(int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// The list-box line of an item: "%d. [ (%d,%d) - (%d,%d) ] %s".
+std::string FormatRectItem(const RectItem& item);
+
+// The section name of an item in a rect file: "[(%d,%d)-(%d,%d)]".
+std::string RectSectionName(const RectItem& item);
+// Reads the four coordinates back from a section name. False unless the
+// name starts with the pattern and gives four decimal numbers that fit 32
+// bits; anything after the fourth number is ignored.
+bool ParseRectSectionName(const char* name, int32_t* left, int32_t* top, int32_t* right,
+                          int32_t* bottom);
+
+// What an empty region is saved as: a line that names no section, so that
+// the file loads back as an empty region.
+inline constexpr const char* kEmptyRectFileText = "; no rectangles\r\n";
+
+class CRectList {
+ public:
+  // Loads the region stored under kRectListKey.
+  CRectList();
+  // A list kept under another key; with an empty path nothing is loaded or
+  // stored.
+  explicit CRectList(const char* regKey);
+  // Stores the region, then frees the items.
+  virtual ~CRectList();
+
+  CRectList(const CRectList&) = delete;
+  CRectList& operator=(const CRectList&) = delete;
+
+  // The object lives in a zero-filled global-memory block that stays at one
+  // address. Null when the block cannot be had; the new-expression then
+  // constructs nothing.
+  static void* operator new(std::size_t size) noexcept;
+  static void operator delete(void* block) noexcept;
+
+  // Appends a rectangle and stores the region. Returns the new id, or -1
+  // when RectRejection refuses the rectangle or memory runs out (nothing
+  // changes then).
+  int32_t Add(uint8_t include, int32_t left, int32_t top, int32_t right, int32_t bottom);
+  // Removes the first item with that id, then stores the region even when
+  // no item matched. Ids are not reused.
+  void Delete(int32_t id);
+  // Removes every item and restarts the numbering; stores nothing.
+  void Clear();
+  // 1 when no item covers the position, otherwise the include byte of the
+  // last item in the queue that covers it.
+  int32_t IsProcessed(int32_t x, int32_t y) const;
+
+  using const_iterator = std::list<RectItem>::const_iterator;
+  const_iterator begin() const { return m_items.begin(); }
+  const_iterator end() const { return m_items.end(); }
+  size_t Count() const { return m_items.size(); }
+  int32_t LastId() const { return m_lastId; }
+  const char* RegKey() const { return m_regKey; }
+
+  // Writes the queue as "size" and "list"; store failures are ignored.
+  void SaveToRegistry();
+  // Rebuilds the queue from the store through Add; called by construction.
+  void LoadFromRegistry();
+  // The part of LoadFromRegistry after the store has been read: `size` is
+  // the stored record count, `list` the `length` bytes of "list". Ignored
+  // when the count is 0, when its records would not fit 32 bits, or when
+  // "list" is longer than the records; otherwise the queue is cleared and
+  // each record given to Add (missing bytes read as zeros).
+  void LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t length);
+
+  // Writes the region as a rect file: a complete new file replaces the old
+  // one, so the file loads back as exactly this region. 0, or -1 with the
+  // old file left as it was.
+  int32_t SaveToFile(const char* path);
+  int32_t SaveToFile(const char* path, const platform::ProfileFiles& files);
+  // Replaces the queue by the rect file's rectangles and stores it. 0, or
+  // -1 with the queue, its ids and the store as before.
+  int32_t LoadFromFile(const char* path);
+  int32_t LoadFromFile(const char* path, const platform::ProfileFiles& files);
+
+ private:
+  std::list<RectItem> m_items;
+  int32_t m_lastId;
+  char m_regKey[1000];
+};
+
+// The current host call's list, created for the length of a scope: loaded
+// when the scope starts and deleted (which stores it) when it ends, also
+// on an exception. g_rectList stays null when the memory cannot be had.
+class ScopedRectList {
+ public:
+  ScopedRectList();
+  ~ScopedRectList();
+  ScopedRectList(const ScopedRectList&) = delete;
+  ScopedRectList& operator=(const ScopedRectList&) = delete;
+};

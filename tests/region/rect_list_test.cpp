@@ -1,0 +1,177 @@
+// CRectList: coverage, rejections, numbering, the stored records and the
+// global-memory allocation.
+#include "region/rect_list.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "host/module_state.h"
+#include "platform/store.h"
+#include "platform/system.h"
+#include "tests/support.h"
+
+namespace {
+
+std::string Record(int32_t id, uint8_t include, int32_t l, int32_t t, int32_t r, int32_t b) {
+  uint8_t bytes[kRectRecordSize];
+  EncodeRectRecord(RectItem{id, include, l, t, r, b}, bytes);
+  return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
+}
+
+// "size" (or -1 when missing) and "list" as stored.
+std::pair<int64_t, std::string> Stored() {
+  auto key = platform::StoreKey::OpenExisting(kRectListKey);
+  uint8_t size[4] = {};
+  char list[256];
+  uint32_t size_length = 4, list_length = sizeof list, type = 0;
+  if (!key.Query("size", size, &size_length, &type)) return {-1, ""};
+  EXPECT_EQ(type, platform::kStoreTypeDword);
+  EXPECT_TRUE(key.Query("list", list, &list_length, &type));
+  EXPECT_EQ(type, platform::kStoreTypeBinary);
+  return {size[0] | size[1] << 8 | size[2] << 16 | int64_t{size[3]} << 24,
+          std::string(list, list_length)};
+}
+
+std::string Size(uint32_t count) {
+  const char bytes[4] = {static_cast<char>(count), static_cast<char>(count >> 8),
+                         static_cast<char>(count >> 16), static_cast<char>(count >> 24)};
+  return std::string(bytes, 4);
+}
+
+void Store(const std::string& size, const std::string& list) {
+  auto key = platform::StoreKey::CreateOrOpen(kRectListKey);
+  key.Set("size", platform::kStoreTypeDword, size.data(), static_cast<uint32_t>(size.size()));
+  key.Set("list", platform::kStoreTypeBinary, list.data(), static_cast<uint32_t>(list.size()));
+}
+
+std::vector<RectItem> Items(const CRectList& list) { return {list.begin(), list.end()}; }
+
+class RectListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::DeleteSettingsKey(); }
+  void TearDown() override {
+    platform::SetGlobalBlockFailureForTesting(false);
+    test::DeleteSettingsKey();
+  }
+};
+
+TEST(RectRecordTest, TwentyOneLittleEndianBytesAndTheListBoxLine) {
+  EXPECT_EQ(
+      Record(0x01020304, 2, 5, -1, 0x7FFFFFFF, 0x10203),
+      std::string("\x04\x03\x02\x01\x02\x05\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\x7F\x03\x02\x01\0",
+                  21));
+  const std::string bytes = Record(7, 0, -3, 4, 5, 6);
+  EXPECT_EQ(DecodeRectRecord(reinterpret_cast<const uint8_t*>(bytes.data())),
+            (RectItem{7, 0, -3, 4, 5, 6}));
+  EXPECT_EQ(FormatRectItem({3, 0, 0, 0, 719, 575}), "3. [ (0,0) - (719,575) ] -");
+  EXPECT_EQ(FormatRectItem({12, 2, 100, 100, 299, 199}), "12. [ (100,100) - (299,199) ] +");
+}
+
+TEST_F(RectListTest, LastCoveringRectangleDecidesWithInclusiveBounds) {
+  CRectList list("");
+  for (int32_t xy : {0, -1, 2147483647, -2147483647 - 1}) EXPECT_EQ(list.IsProcessed(xy, xy), 1);
+  list.Add(0, 0, 0, 99, 99);
+  list.Add(1, 10, 10, 20, 20);
+  EXPECT_EQ(list.IsProcessed(15, 15), 1);
+  EXPECT_EQ(list.IsProcessed(5, 5), 0);
+  EXPECT_EQ(list.IsProcessed(150, 150), 1);
+  EXPECT_EQ(list.IsProcessed(20, 10), 1);
+  EXPECT_EQ(list.IsProcessed(21, 10), 0);
+  list.Add(0, 10, 10, 20, 20);
+  EXPECT_EQ(list.IsProcessed(15, 15), 0) << "a later exclude wins again";
+  CRectList block("");
+  block.Add(0, 0, 0, 7, 7);
+  EXPECT_EQ(block.IsProcessed(7, 7), 0);
+  EXPECT_EQ(block.IsProcessed(8, 7), 1);
+}
+
+TEST_F(RectListTest, RejectionsChangeNothingNotEvenTheStore) {
+  CRectList list;
+  for (const auto& [l, t, r, b] : std::vector<std::array<int32_t, 4>>{
+           {5, 5, 5, 5}, {10, 0, 9, 5}, {0, 10, 5, 9}, {-1, 0, 5, 5}, {0, -1, 5, 5}}) {
+    EXPECT_EQ(list.Add(1, l, t, r, b), -1) << l << "," << t << "," << r << "," << b;
+    EXPECT_NE(RectRejection(l, t, r, b), nullptr);
+  }
+  EXPECT_EQ(list.Count(), 0u);
+  EXPECT_EQ(Stored().first, -1) << "nothing was written";
+  EXPECT_EQ(list.Add(1, 5, 5, 5, 9), 1) << "a one-pixel column";
+  EXPECT_EQ(list.Add(0, 5, 5, 9, 5), 2) << "a one-pixel row";
+  EXPECT_EQ(Stored().first, 2);
+}
+
+TEST_F(RectListTest, IdsCountOnAfterDeletionAndRestartFromOneOnReload) {
+  {
+    CRectList list;
+    list.Add(1, 0, 0, 10, 10);
+    list.Add(0, 1, 1, 11, 11);
+    list.Add(1, 2, 2, 12, 12);
+    list.Delete(2);
+    EXPECT_EQ(Stored(),
+              std::make_pair(int64_t{2}, Record(1, 1, 0, 0, 10, 10) + Record(3, 1, 2, 2, 12, 12)));
+    EXPECT_EQ(list.Add(0, 3, 3, 13, 13), 4);
+    Store(Size(7), "stale");
+    list.Delete(99);  // no such id, but the store is rewritten
+    EXPECT_EQ(Stored().first, 3);
+    list.Clear();
+    EXPECT_EQ(Stored().first, 3) << "Clear stores nothing";
+    EXPECT_EQ(list.Add(1, 0, 0, 1, 1), 1);
+    list.Add(1, 0, 0, 10, 10);
+    list.Add(1, 2, 2, 12, 12);
+    list.Delete(2);
+  }  // destruction stores ids 1 and 3
+  CRectList reloaded;
+  EXPECT_EQ(Items(reloaded), (std::vector<RectItem>{{1, 1, 0, 0, 1, 1}, {2, 1, 2, 2, 12, 12}}));
+  EXPECT_EQ(reloaded.LastId(), 2);
+}
+
+TEST_F(RectListTest, StoredRecordsLoadAsTheyComeAndUnusableRegionsAreIgnored) {
+  // An include byte of 2; a single pixel; half a record completed by zeros.
+  Store(Size(5), Record(9, 2, 0, 0, 15, 15) + Record(9, 1, 4, 4, 4, 4) +
+                     Record(9, 0, 30, 30, 40, 40).substr(0, 17) + "\x50");
+  CRectList list;
+  EXPECT_EQ(Items(list), (std::vector<RectItem>{{1, 2, 0, 0, 15, 15}, {2, 0, 30, 30, 40, 80}}));
+  EXPECT_EQ(list.IsProcessed(8, 8), 2);
+  EXPECT_EQ(FormatRectItem(*list.begin()), "1. [ (0,0) - (15,15) ] +");
+
+  const std::string one = Record(0, 1, 1, 1, 9, 9);
+  const std::pair<std::string, std::string> unusable[] = {
+      {Size(1), one + one},                   // "list" longer than the records
+      {Size(0x0C30C30D), one},                // 21 x size needs 33 bits
+      {Size(0xFFFFFFFF), one},                //
+      {std::string("\x01\0\0\0\0", 5), one},  // a "size" longer than 4 bytes
+  };
+  for (const auto& [size, records] : unusable) {
+    Store(size, records);
+    EXPECT_EQ(CRectList().Count(), 0u);
+  }
+  platform::DeleteStoreKeyTree(kRectListKey);
+  platform::StoreKey::CreateOrOpen(kRectListKey).Set("size", platform::kStoreTypeDword, "\1", 1);
+  EXPECT_EQ(CRectList().Count(), 0u) << "no \"list\" at all";
+  Store("\x01", one);
+  EXPECT_EQ(CRectList().Count(), 1u) << "a 1-byte count fills the low byte";
+}
+
+TEST_F(RectListTest, NoGlobalMemoryMeansNoListAndNoStoreAccess) {
+  EXPECT_STREQ(CRectList("").RegKey(), "");
+  EXPECT_EQ(std::string(kRectListKey), std::string(kSettingsKey) + "\\RectList");
+  platform::SetGlobalBlockFailureForTesting(true);
+  EXPECT_EQ(new CRectList, nullptr);
+  {
+    ScopedRectList scope;
+    EXPECT_EQ(g_rectList, nullptr);
+  }
+  EXPECT_FALSE(platform::StoreKey::OpenExisting(kRectListKey)) << "nothing was loaded";
+  platform::SetGlobalBlockFailureForTesting(false);
+  {
+    ScopedRectList scope;
+    ASSERT_NE(g_rectList, nullptr);
+    g_rectList->Add(0, 0, 0, 9, 9);
+  }
+  EXPECT_EQ(g_rectList, nullptr);
+  EXPECT_EQ(Stored().first, 1);
+}
+
+}  // namespace
