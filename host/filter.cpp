@@ -5,6 +5,7 @@
 
 #include "host/host_record.h"
 #include "host/module_state.h"
+#include "host/pipeline.h"
 #include "host/settings.h"
 #include "region/rect_list.h"
 
@@ -46,6 +47,41 @@ int32_t Setup(char** theData) {
   return 0;
 }
 
+// Reads the frames through the host's frame services, in the order the
+// host expects them to be asked, and renders the frame.
+int32_t Execute(char** theData) {
+  using FrameAddressFn = uint8_t* (*)(void* frame);
+  using FrameBoundsFn = void (*)(void* frame, int32_t* rect);
+  using FrameRowBytesFn = int32_t (*)(void* frame);
+  const auto* services = record::Read<const uint8_t*>(RecordOf(theData), record::kHostServices);
+  const auto* frames =
+      services ? record::Read<const uint8_t*>(services, record::kFrameServices) : nullptr;
+  if (!frames) return 0;
+  const auto address = record::Read<FrameAddressFn>(frames, record::kFrameAddressSlot);
+  const auto bounds = record::Read<FrameBoundsFn>(frames, record::kFrameBoundsSlot);
+  const auto row_bytes = record::Read<FrameRowBytesFn>(frames, record::kFrameRowBytesSlot);
+  if (!address || !bounds || !row_bytes) return 0;
+
+  void* src = record::Read<void*>(RecordOf(theData), record::kSrcFrame);
+  void* dst = record::Read<void*>(RecordOf(theData), record::kDstFrame);
+  int32_t src_rect[4] = {}, dst_rect[4] = {};  // left, top, right, bottom
+  bounds(src, src_rect);
+  bounds(dst, dst_rect);
+  ExecuteFrames f;
+  f.dst_row_bytes = row_bytes(dst);
+  f.src_row_bytes = row_bytes(src);
+  f.src_pixels = address(src);
+  f.dst_pixels = address(dst);
+  f.src_width = static_cast<int32_t>(static_cast<int64_t>(src_rect[2]) - src_rect[0]);
+  f.src_height = static_cast<int32_t>(static_cast<int64_t>(src_rect[3]) - src_rect[1]);
+  f.dst_width = static_cast<int32_t>(static_cast<int64_t>(dst_rect[2]) - dst_rect[0]);
+  f.dst_height = static_cast<int32_t>(static_cast<int64_t>(dst_rect[3]) - dst_rect[1]);
+  f.frame_number = record::Read<int32_t>(RecordOf(theData), record::kFrameNumber);
+  f.frame_total = record::Read<int32_t>(RecordOf(theData), record::kFrameTotal);
+  f.field_flags = record::Read<uint16_t>(RecordOf(theData), record::kFieldFlags);
+  return ExecuteFrame(f);
+}
+
 int32_t FormatQuery(char** theData) {
   char* rec = RecordOf(theData);
   if (record::Read<int32_t>(rec, record::kFormatQueryIndex) != 0) return 1;
@@ -57,7 +93,7 @@ int32_t Dispatch(int16_t selector, char** theData) {
   LoadSettings(&g_settings);
   switch (selector) {
     case kSelectorExecute:
-      return 0;
+      return Execute(theData);
     case kSelectorSetup:
       return Setup(theData);
     case kSelectorQuery4:

@@ -13,6 +13,7 @@
 #include "platform/user_paths.h"
 #include "tools/fieldrestore/plugin_query.h"
 #include "tools/fieldrestore/region_command.h"
+#include "tools/fieldrestore/render_command.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ std::string FormatValue(const SettingField& field, uint32_t value) {
 
 int Usage(std::ostream& err, const std::string& problem) {
   if (!problem.empty()) err << "fieldrestore: " << problem << "\n";
-  err << kUsage << kRegionUsage;
+  err << kUsage << kRegionUsage << kRenderUsage;
   return 2;
 }
 
@@ -195,7 +196,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args.empty()) return Usage(err, "");
   const std::string& command = args[0];
   if (command == "-h" || command == "--help" || command == "help") {
-    out << kUsage << kRegionUsage;
+    out << kUsage << kRegionUsage << kRenderUsage;
     return 0;
   }
   if (command == "settings") {
@@ -210,5 +211,6 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "debug" || command == "soundalert") return Switch(command, args, out, err);
   if (command == "query") return Query(args, out, err);
   if (command == "region") return RunRegionCommand(args, out, err);
+  if (command == "render") return RunRenderCommand(args, out, err);
   return Usage(err, "unknown command '" + command + "'");
 }

@@ -1,0 +1,180 @@
+// `fieldrestore render --width W --height H IN.bgra OUT.bgra`: renders raw
+// packed BGRA frames (pictures top row first, as image files and ffmpeg's
+// rawvideo store them) with the stored settings and region. Each frame is
+// handed over as a Windows host hands its frames, bottom row first in
+// memory, so region coordinates count from the picture's top-left corner.
+#include "tools/fieldrestore/render_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <ostream>
+
+#include "host/module_state.h"
+#include "host/pipeline.h"
+#include "host/settings.h"
+#include "platform/terminal.h"
+#include "tools/fieldrestore/cli.h"
+
+const char* const kRenderUsage =
+    "  render --width W --height H IN.bgra OUT.bgra\n"
+    "         [--src-rowbytes N] [--dst-rowbytes N] [--field-flags N] [--first-frame N]\n"
+    "                            render raw BGRA frames with the stored settings and region\n";
+
+namespace {
+
+struct RenderOptions {
+  int64_t width = 0, height = 0;
+  int64_t src_row_bytes = 0, dst_row_bytes = 0;  // 0: 4 x width
+  uint32_t field_flags = 0;
+  int32_t first_frame = 0;
+  std::string input, output;
+};
+
+bool ParseNumber(const std::string& text, int64_t* value) {
+  uint32_t v = 0;
+  if (text.empty() || !ParseValue32(text, &v)) return false;
+  *value = text[0] == '-' ? static_cast<int32_t>(v) : static_cast<int64_t>(v);
+  return true;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::string* error) {
+  std::vector<std::string> files;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.rfind("--", 0) != 0) {
+      files.push_back(a);
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      *error = a + " needs a value";
+      return false;
+    }
+    int64_t v = 0;
+    if (!ParseNumber(args[i + 1], &v)) {
+      *error = a + ": '" + args[i + 1] + "' is not a number";
+      return false;
+    }
+    ++i;
+    if (a == "--width") {
+      o->width = v;
+    } else if (a == "--height") {
+      o->height = v;
+    } else if (a == "--src-rowbytes") {
+      o->src_row_bytes = v;
+    } else if (a == "--dst-rowbytes") {
+      o->dst_row_bytes = v;
+    } else if (a == "--field-flags") {
+      o->field_flags = static_cast<uint32_t>(v);
+    } else if (a == "--first-frame") {
+      o->first_frame = static_cast<int32_t>(v);
+    } else {
+      *error = "unknown option " + a;
+      return false;
+    }
+  }
+  if (files.size() != 2) {
+    *error = "render takes an input and an output file";
+    return false;
+  }
+  o->input = files[0];
+  o->output = files[1];
+  if (o->width <= 0 || o->height <= 0 || o->width > 32767 || o->height > 32767) {
+    *error = "--width and --height must be given, from 1 to 32767";
+    return false;
+  }
+  if (o->src_row_bytes == 0) o->src_row_bytes = 4 * o->width;
+  if (o->dst_row_bytes == 0) o->dst_row_bytes = 4 * o->width;
+  if (o->src_row_bytes < 4 * o->width || o->dst_row_bytes < 4 * o->width ||
+      o->src_row_bytes > 0x7FFFFFFF / o->height || o->dst_row_bytes > 0x7FFFFFFF / o->height) {
+    *error = "row bytes must hold a row (at least 4 x width) and fit 32 bits for the frame";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  RenderOptions o;
+  std::string error;
+  if (!ParseOptions(args, &o, &error)) {
+    err << "fieldrestore: " << error << "\n" << kRenderUsage;
+    return 2;
+  }
+  std::ifstream in(o.input, std::ios::binary | std::ios::ate);
+  if (!in) {
+    err << "fieldrestore: cannot open " << o.input << "\n";
+    return 1;
+  }
+  const uint64_t file_size = static_cast<uint64_t>(in.tellg());
+  const uint64_t picture_bytes = static_cast<uint64_t>(4 * o.width * o.height);
+  if (file_size == 0 || file_size % picture_bytes != 0) {
+    err << "fieldrestore: " << o.input << " holds " << file_size << " bytes, not a whole number of "
+        << o.width << "x" << o.height << " BGRA frames (" << picture_bytes << " bytes each)\n";
+    return 1;
+  }
+  in.seekg(0);
+  std::ofstream output(o.output, std::ios::binary | std::ios::trunc);
+  if (!output) {
+    err << "fieldrestore: cannot create " << o.output << "\n";
+    return 1;
+  }
+  const uint64_t frames = file_size / picture_bytes;
+  const size_t row = static_cast<size_t>(4 * o.width);
+  std::vector<uint8_t> picture(picture_bytes);
+  std::vector<uint8_t> src(static_cast<size_t>(o.src_row_bytes * o.height), 0);
+  std::vector<uint8_t> dst(static_cast<size_t>(o.dst_row_bytes * o.height), 0);
+  const bool progress = platform::StderrIsTerminal();
+  const auto start = std::chrono::steady_clock::now();
+  for (uint64_t i = 0; i < frames; ++i) {
+    in.read(reinterpret_cast<char*>(picture.data()), static_cast<std::streamsize>(picture_bytes));
+    if (!in) {
+      err << "fieldrestore: cannot read frame " << i << " of " << o.input << "\n";
+      return 1;
+    }
+    // Memory row r holds picture row H - 1 - r.
+    for (int64_t r = 0; r < o.height; ++r) {
+      std::copy_n(picture.data() + (o.height - 1 - r) * row, row, src.data() + r * o.src_row_bytes);
+    }
+    ExecuteFrames f;
+    f.frame_number = o.first_frame + static_cast<int32_t>(i);
+    f.frame_total = static_cast<int32_t>(frames);
+    f.field_flags = static_cast<uint16_t>(o.field_flags);
+    f.src_width = f.dst_width = static_cast<int32_t>(o.width);
+    f.src_height = f.dst_height = static_cast<int32_t>(o.height);
+    f.src_row_bytes = static_cast<int32_t>(o.src_row_bytes);
+    f.dst_row_bytes = static_cast<int32_t>(o.dst_row_bytes);
+    f.src_pixels = src.data();
+    f.dst_pixels = dst.data();
+    // As the plug-in does at every call.
+    LoadSettings(&g_settings);
+    ExecuteFrame(f);
+    for (int64_t r = 0; r < o.height; ++r) {
+      std::copy_n(dst.data() + r * o.dst_row_bytes, row, picture.data() + (o.height - 1 - r) * row);
+    }
+    output.write(reinterpret_cast<const char*>(picture.data()),
+                 static_cast<std::streamsize>(picture_bytes));
+    if (progress) {
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const double fps = seconds > 0 ? (i + 1) / seconds : 0;
+      const double left = fps > 0 ? (frames - i - 1) / fps : 0;
+      char line[96];
+      std::snprintf(line, sizeof line, "\rframe %llu of %llu, %.1f fps, %.0f s left   ",
+                    static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(frames),
+                    fps, left);
+      err << line << std::flush;
+    }
+  }
+  if (progress) err << "\n";
+  output.close();
+  if (!output) {
+    err << "fieldrestore: cannot write " << o.output << "\n";
+    return 1;
+  }
+  out << "rendered " << frames << " frame" << (frames == 1 ? "" : "s") << " into " << o.output
+      << "\n";
+  return 0;
+}
