@@ -1,19 +1,5 @@
-# Cross toolchain for 32-bit Windows: mingw-w64 i686 with the POSIX thread
-# model, which GoogleTest needs for std::mutex; winpthread is linked
-# statically with the rest of the runtime (see the top-level CMakeLists.txt).
+# Cross toolchain for 32-bit Windows (the plug-in): mingw-w64 i686.
 # Test executables run through Wine in a private prefix (tests/CMakeLists.txt).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(_triple i686-w64-mingw32)
-find_program(_cc NAMES ${_triple}-gcc-posix REQUIRED)
-find_program(_cxx NAMES ${_triple}-g++-posix REQUIRED)
-set(CMAKE_C_COMPILER ${_cc})
-set(CMAKE_CXX_COMPILER ${_cxx})
-set(CMAKE_RC_COMPILER ${_triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

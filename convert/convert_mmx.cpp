@@ -6,20 +6,15 @@
 
 #include "convert/convert.h"
 #include "platform/cpu.h"
+#include "platform/mmx.h"
 
 namespace {
 
-inline __m64 Load8(const uint8_t* p) {
-  __m64 v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-inline void Store8(uint8_t* p, __m64 v) { std::memcpy(p, &v, 8); }
-inline __m64 Load4(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si64(v);
-}
+using mmx::Load4;
+using mmx::Load8;
+using mmx::Store4;
+using mmx::Store8;
+using mmx::ToU64;
 
 // ((66 R + 129 G + 25 B) >> 8) + 16 of two pixels, in the low byte of
 // each 32-bit lane.

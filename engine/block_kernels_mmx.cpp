@@ -6,15 +6,15 @@
 
 #include "engine/block_kernels.h"
 #include "platform/cpu.h"
+#include "platform/mmx.h"
 
 namespace {
 
-inline __m64 Load8(const uint8_t* p) {
-  __m64 v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-inline void Store8(uint8_t* p, __m64 v) { std::memcpy(p, &v, 8); }
+using mmx::Load4;
+using mmx::Load8;
+using mmx::Store4;
+using mmx::Store8;
+using mmx::ToU64;
 
 // Squared differences of 8 samples, summed pairwise into two 32-bit lanes.
 inline __m64 SquaredDiff8(const uint8_t* a, const uint8_t* b, __m64 zero) {

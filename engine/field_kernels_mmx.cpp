@@ -4,24 +4,18 @@
 
 #include <cstring>
 
+#include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
 #include "platform/cpu.h"
+#include "platform/mmx.h"
 
 namespace {
 
-inline __m64 Load8(const uint8_t* p) {
-  __m64 v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-inline void Store8(uint8_t* p, __m64 v) { std::memcpy(p, &v, 8); }
-
-// The four 16-bit lanes as one 64-bit integer.
-inline uint64_t ToU64(__m64 v) {
-  uint64_t u;
-  std::memcpy(&u, &v, 8);
-  return u;
-}
+using mmx::Load4;
+using mmx::Load8;
+using mmx::Store4;
+using mmx::Store8;
+using mmx::ToU64;
 
 // Copies a row; widths are multiples of 8.
 inline void CopyRow(uint8_t* dst, const uint8_t* src, uint32_t w) {
@@ -46,23 +40,10 @@ inline __m64 Filter4(const uint8_t* p, __m64 zero) {
   return _mm_srli_pi16(_mm_add_pi16(lo, shifted), 2);
 }
 
-constexpr uint8_t kMarkingHistory[32] = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1,
-                                         0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1};
-
 uint32_t DetectInterlaceMmx(uint8_t* map, uint8_t* block_hits, const uint8_t* src, uint32_t w,
                             uint32_t h, uint32_t interlace_threshold) {
-  const uint32_t blocks_x = w / 16;
-  std::memset(map, 0, static_cast<size_t>(w) * h);
-  std::memset(block_hits, 0, static_cast<size_t>(blocks_x) * (h / 16));
-  const uint64_t scale = (uint64_t{1} << 28) / (static_cast<uint64_t>(w) * h);
+  const auto [blocks_x, scale, thr] = detection::Begin(map, block_hits, w, h, interlace_threshold);
   uint64_t count = 0;
-
-  map[0] = 0xFF;
-  for (uint32_t r = 0; r + 1 < h; ++r)
-    std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
-  std::memset(map + static_cast<size_t>(h - 1) * w + w - 4, 0xFF, 3);
-
-  const int16_t thr = static_cast<int16_t>(static_cast<uint16_t>(interlace_threshold / 2));
   const __m64 zero = _mm_setzero_si64();
   const __m64 thr4 = _mm_set1_pi16(thr);
   const __m64 one4 = _mm_set1_pi16(1);
@@ -97,13 +78,14 @@ uint32_t DetectInterlaceMmx(uint8_t* map, uint8_t* block_hits, const uint8_t* sr
       const uint64_t hist = ToU64(history);
       if (hist == 0) continue;
       uint32_t marks = 0;  // bit c: column c marks
-      for (uint32_t c = 0; c < 4; ++c) marks |= kMarkingHistory[(hist >> (16 * c)) & 31] << c;
+      for (uint32_t c = 0; c < 4; ++c)
+        marks |= detection::kMarkingHistory[(hist >> (16 * c)) & 31] << c;
       if (marks == 0) continue;
       const uint64_t bits = ToU64(bit);
       const uint32_t hits = static_cast<uint32_t>((bits & 1) + ((bits >> 16) & 1) +
                                                   ((bits >> 32) & 1) + ((bits >> 48) & 1));
       count += hits;
-      if (count * scale > (uint64_t{1} << 26)) {
+      if (count * scale > detection::kFrameLimit) {
         result = 1;
         break;
       }

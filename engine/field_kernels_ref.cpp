@@ -3,6 +3,7 @@
 // signed 16-bit lanes with wrapping products and a saturating subtraction.
 #include <cstring>
 
+#include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
 
 namespace {
@@ -14,27 +15,10 @@ int16_t Saturate16(int32_t v) {
 // The low 16 bits of a value, read as signed.
 int16_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
 
-// Histories (5 bits, newest step in bit 0) whose middle step begins or
-// continues a run of comb hits: 00111, 01111, 10110, 10111, 11100 ... 11111.
-constexpr uint8_t kMarkingHistory[32] = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1,
-                                         0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 1, 1};
-
 uint32_t DetectInterlaceRef(uint8_t* map, uint8_t* block_hits, const uint8_t* src, uint32_t w,
                             uint32_t h, uint32_t interlace_threshold) {
-  const uint32_t blocks_x = w / 16;
-  std::memset(map, 0, static_cast<size_t>(w) * h);
-  std::memset(block_hits, 0, static_cast<size_t>(blocks_x) * (h / 16));
-  const uint64_t pixels = static_cast<uint64_t>(w) * h;
-  const uint64_t scale = (uint64_t{1} << 28) / pixels;
+  const auto [blocks_x, scale, thr] = detection::Begin(map, block_hits, w, h, interlace_threshold);
   uint64_t count = 0;
-
-  // The last four columns are never examined: always interpolated.
-  map[0] = 0xFF;
-  for (uint32_t r = 0; r + 1 < h; ++r)
-    std::memset(map + static_cast<size_t>(r) * w + w - 4, 0xFF, 4);
-  std::memset(map + static_cast<size_t>(h - 1) * w + w - 4, 0xFF, 3);
-
-  const int16_t thr = static_cast<int16_t>(static_cast<uint16_t>(interlace_threshold / 2));
   auto filtered = [&](uint32_t row, uint32_t x) -> int32_t {
     const uint8_t* p = src + static_cast<size_t>(row) * w + x;
     return (p[0] + p[2]) >> 2;
@@ -62,11 +46,11 @@ uint32_t DetectInterlaceRef(uint8_t* map, uint8_t* block_hits, const uint8_t* sr
       if (j % 2 != 0) continue;
       if ((history[0] | history[1] | history[2] | history[3]) == 0) continue;
       uint8_t t[4];
-      for (uint32_t c = 0; c < 4; ++c) t[c] = kMarkingHistory[history[c]];
+      for (uint32_t c = 0; c < 4; ++c) t[c] = detection::kMarkingHistory[history[c]];
       if ((t[0] | t[1] | t[2] | t[3]) == 0) continue;
       const uint32_t hits = bit[0] + bit[1] + bit[2] + bit[3];
       count += hits;
-      if (count * scale > (uint64_t{1} << 26)) return 1;
+      if (count * scale > detection::kFrameLimit) return 1;
       // A marking column also marks the two to its right, which its
       // filtered value covers.
       uint8_t* row = map + static_cast<size_t>(j - 4) * w + 4 * g;

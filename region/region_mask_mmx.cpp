@@ -5,26 +5,16 @@
 
 #include <cstring>
 
+#include "platform/mmx.h"
 #include "region/region_mask.h"
 
 namespace {
 
-inline __m64 Load8(const uint8_t* p) {
-  __m64 v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-inline void Store8(uint8_t* p, __m64 v) { std::memcpy(p, &v, 8); }
-
-inline __m64 Load4(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si64(v);
-}
-inline void Store4(uint8_t* p, __m64 v) {
-  const int32_t bits = _mm_cvtsi64_si32(v);
-  std::memcpy(p, &bits, 4);
-}
+using mmx::Load4;
+using mmx::Load8;
+using mmx::Store4;
+using mmx::Store8;
+using mmx::ToU64;
 
 }  // namespace
 
