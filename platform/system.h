@@ -26,6 +26,9 @@ void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept;
 
 // The system's exclamation sound (MessageBeep 0x30); a bell on a POSIX terminal.
 void PlayAlertSound() noexcept;
+// Tests count the sounds instead; pass null to restore the real one.
+using AlertSoundHook = void (*)();
+void SetAlertSoundHookForTesting(AlertSoundHook hook) noexcept;
 
 void SetLastErrorCode(uint32_t code) noexcept;
 uint32_t GetLastErrorCode() noexcept;

@@ -32,7 +32,17 @@ void ShowMessageBox(const char* text, const char* caption) noexcept {
 
 void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept { g_message_box_hook = hook; }
 
+namespace {
+AlertSoundHook g_alert_sound_hook = nullptr;
+}
+
+void SetAlertSoundHookForTesting(AlertSoundHook hook) noexcept { g_alert_sound_hook = hook; }
+
 void PlayAlertSound() noexcept {
+  if (g_alert_sound_hook) {
+    g_alert_sound_hook();
+    return;
+  }
   if (isatty(STDERR_FILENO)) {
     std::fputc('\a', stderr);
     std::fflush(stderr);

@@ -38,7 +38,19 @@ void ShowMessageBox(const char* text, const char* caption) noexcept {
 
 void SetMessageBoxHookForTesting(MessageBoxHook hook) noexcept { g_message_box_hook = hook; }
 
-void PlayAlertSound() noexcept { MessageBeep(MB_ICONEXCLAMATION); }
+namespace {
+AlertSoundHook g_alert_sound_hook = nullptr;
+}
+
+void PlayAlertSound() noexcept {
+  if (g_alert_sound_hook) {
+    g_alert_sound_hook();
+    return;
+  }
+  MessageBeep(MB_ICONEXCLAMATION);
+}
+
+void SetAlertSoundHookForTesting(AlertSoundHook hook) noexcept { g_alert_sound_hook = hook; }
 
 void SetLastErrorCode(uint32_t code) noexcept { SetLastError(code); }
 uint32_t GetLastErrorCode() noexcept { return GetLastError(); }

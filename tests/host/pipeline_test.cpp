@@ -7,6 +7,7 @@
 
 #include "convert/convert.h"
 #include "host/module_state.h"
+#include "platform/system.h"
 #include "region/rect_list.h"
 #include "tests/engine/frames.h"
 #include "tests/support.h"
@@ -66,9 +67,20 @@ class PipelineTest : public ::testing::Test {
   }
 };
 
+int g_sounds = 0;
+void CountSound() { ++g_sounds; }
+
 TEST_F(PipelineTest, SizesNotMultiplesOfSixteenAreCopiedThrough) {
+  platform::SetAlertSoundHookForTesting(&CountSound);
+  g_sounds = 0;
+  HostFrame quiet_src(720, 486, 2880, 1), quiet_dst(720, 486, 2880, 2);
+  ExecuteFrame(Frames(quiet_src, quiet_dst));
+  EXPECT_EQ(g_sounds, 0) << "the alert is off by default";
+  SetSoundAlert(true);
   HostFrame src(720, 486, 2880, 1), dst(720, 486, 2880, 2);
   EXPECT_EQ(ExecuteFrame(Frames(src, dst)), 0);
+  platform::SetAlertSoundHookForTesting(nullptr);
+  EXPECT_EQ(g_sounds, 1);
   EXPECT_EQ(dst.bytes, src.bytes);
   const auto lines = LogLines();
   ASSERT_GE(lines.size(), 2u);

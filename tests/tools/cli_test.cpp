@@ -1,10 +1,11 @@
 // The command line edits exactly what the plug-in reads.
+#include "tools/fieldrestore/cli.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "tests/support.h"
-#include "tools/fieldrestore/cli.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <string_view>
 
@@ -14,6 +14,7 @@
 #include "tools/fieldrestore/plugin_query.h"
 #include "tools/fieldrestore/region_command.h"
 #include "tools/fieldrestore/render_command.h"
+#include "tools/fieldrestore/sample_command.h"
 
 namespace {
 
@@ -46,12 +47,14 @@ std::string FormatValue(const SettingField& field, uint32_t value) {
 
 int Usage(std::ostream& err, const std::string& problem) {
   if (!problem.empty()) err << "fieldrestore: " << problem << "\n";
-  err << kUsage << kRegionUsage << kRenderUsage;
+  err << kUsage << kRegionUsage << kRenderUsage << kSampleUsage;
   return 2;
 }
 
 // The key exists before a switch is written, as after any plug-in call.
-bool EnsureSettingsKey() { return static_cast<bool>(platform::StoreKey::CreateOrOpen(kSettingsKey)); }
+bool EnsureSettingsKey() {
+  return static_cast<bool>(platform::StoreKey::CreateOrOpen(kSettingsKey));
+}
 
 int ShowSettings(std::ostream& out, std::ostream& err) {
   if (!EnsureSettingsKey()) {
@@ -196,7 +199,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (args.empty()) return Usage(err, "");
   const std::string& command = args[0];
   if (command == "-h" || command == "--help" || command == "help") {
-    out << kUsage << kRegionUsage << kRenderUsage;
+    out << kUsage << kRegionUsage << kRenderUsage << kSampleUsage;
     return 0;
   }
   if (command == "settings") {
@@ -212,5 +215,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (command == "query") return Query(args, out, err);
   if (command == "region") return RunRegionCommand(args, out, err);
   if (command == "render") return RunRenderCommand(args, out, err);
+  if (command == "sample") return RunSampleCommand(args, out, err);
+  if (command == "png") return RunPngCommand(args, out, err);
   return Usage(err, "unknown command '" + command + "'");
 }

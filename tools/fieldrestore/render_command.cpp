@@ -11,11 +11,9 @@
 #include <fstream>
 #include <ostream>
 
-#include "host/module_state.h"
-#include "host/pipeline.h"
-#include "host/settings.h"
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
+#include "tools/fieldrestore/frame_renderer.h"
 
 const char* const kRenderUsage =
     "  render --width W --height H IN.bgra OUT.bgra\n"
@@ -116,6 +114,11 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 1;
   }
   in.seekg(0);
+  std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(&error);
+  if (!renderer) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
   std::ofstream output(o.output, std::ios::binary | std::ios::trunc);
   if (!output) {
     err << "fieldrestore: cannot create " << o.output << "\n";
@@ -148,9 +151,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     f.dst_row_bytes = static_cast<int32_t>(o.dst_row_bytes);
     f.src_pixels = src.data();
     f.dst_pixels = dst.data();
-    // As the plug-in does at every call.
-    LoadSettings(&g_settings);
-    ExecuteFrame(f);
+    renderer->Render(f);
     for (int64_t r = 0; r < o.height; ++r) {
       std::copy_n(dst.data() + r * o.dst_row_bytes, row, picture.data() + (o.height - 1 - r) * row);
     }

@@ -1,0 +1,60 @@
+// `fieldrestore sample` and `fieldrestore png`.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tools/fieldrestore/cli.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int Cli(const std::vector<std::string>& args, std::string* err_text = nullptr) {
+  std::ostringstream out, err;
+  const int code = RunCommandLine(args, out, err);
+  if (err_text) *err_text = err.str();
+  return code;
+}
+
+TEST(SampleTest, ClipIsWovenFromTwoMomentsAndPicturesAreWritten) {
+  const fs::path dir = fs::temp_directory_path() / "fieldrestore-sample-test";
+  fs::create_directories(dir);
+  const std::string clip = (dir / "clip.bgra").string();
+  ASSERT_EQ(Cli({"sample", "--width", "64", "--height", "32", "--frames", "3", clip}), 0);
+  const auto bytes = ReadFile(clip);
+  ASSERT_EQ(bytes.size(), 3u * 64 * 32 * 4);
+  // Each field comes from its own moment: the rows of one field differ from
+  // the same rows of the next frame's field, and alpha is opaque.
+  EXPECT_NE(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 256),
+            std::vector<uint8_t>(bytes.begin() + 64 * 32 * 4, bytes.begin() + 64 * 32 * 4 + 256));
+  for (size_t i = 3; i < bytes.size(); i += 4) ASSERT_EQ(bytes[i], 255);
+
+  const fs::path png = dir / "frame.png";
+  std::string err;
+  const int code = Cli({"png", "--width", "64", "--height", "32", "--crop", "8", "8", "16", "8",
+                        "--zoom", "2", clip, "2", png.string()},
+                       &err);
+  if (code == 0) {
+    const auto picture = ReadFile(png);
+    ASSERT_GE(picture.size(), 8u);
+    EXPECT_EQ(std::string(picture.begin(), picture.begin() + 8), "\x89PNG\r\n\x1a\n");
+  } else {
+    EXPECT_NE(err.find("no PNG"), std::string::npos) << err;  // a build without libpng
+  }
+  EXPECT_NE(Cli({"png", "--width", "64", "--height", "32", clip, "3", png.string()}, &err), 0);
+  EXPECT_NE(err.find("no frame 3"), std::string::npos) << err;
+  EXPECT_NE(Cli({"png", "--width", "64", "--height", "32", "--crop", "60", "0", "8", "8", clip, "0",
+                 png.string()}),
+            0);
+  EXPECT_NE(Cli({"sample", "--width", "64", clip}), 0);
+  fs::remove_all(dir);
+}
+
+}  // namespace
