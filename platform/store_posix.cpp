@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -58,22 +60,38 @@ class Statement {
 
 struct Database {
   sqlite3* db = nullptr;
+  std::string path;
+  // Serialises this process's use of the connection: a transaction's
+  // statements must not interleave with another thread's.
+  std::mutex mutex;
   ~Database() { sqlite3_close(db); }
 };
 
-// Opens (and on first use creates) the database with its schema.
-std::unique_ptr<Database> OpenDatabase() {
-  std::filesystem::path file = StoreDatabasePath();
+// The process keeps one connection to the database and opens it again only
+// when the database's location changes: the plug-in asks the store many
+// times per frame, and opening the file each time would cost more than the
+// frame itself. Other processes share the file through SQLite's locking;
+// the write-ahead log lets them read while one writes.
+std::shared_ptr<Database> OpenDatabase() {
+  static std::mutex cache_mutex;
+  static std::shared_ptr<Database> cached;
+  const std::string path = StoreDatabasePath();
+  std::lock_guard<std::mutex> lock(cache_mutex);
+  if (cached && cached->path == path) return cached;
   std::error_code ec;
-  std::filesystem::create_directories(file.parent_path(), ec);
-  auto database = std::make_unique<Database>();
-  if (sqlite3_open_v2(file.c_str(), &database->db,
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  auto database = std::make_shared<Database>();
+  database->path = path;
+  if (sqlite3_open_v2(path.c_str(), &database->db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                       nullptr) != SQLITE_OK) {
     return nullptr;
   }
   sqlite3_busy_timeout(database->db, 10000);
+  sqlite3_exec(database->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+               nullptr, nullptr);
   if (sqlite3_exec(database->db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) return nullptr;
+  cached = database;
   return database;
 }
 
@@ -87,7 +105,7 @@ bool KeyExists(sqlite3* db, const std::string& path) {
 }  // namespace
 
 struct StoreKey::Impl {
-  std::unique_ptr<Database> database;
+  std::shared_ptr<Database> database;
   std::string path;
 };
 
@@ -102,6 +120,7 @@ StoreKey StoreKey::CreateOrOpen(std::string_view path) {
   if (normalized.empty()) return StoreKey();
   auto database = OpenDatabase();
   if (!database) return StoreKey();
+  std::lock_guard<std::mutex> lock(database->mutex);
   // The key and every parent, as one transaction.
   Statement stmt(database->db, "INSERT OR IGNORE INTO store_keys (path) VALUES (?1)");
   if (!stmt) return StoreKey();
@@ -130,7 +149,11 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
   std::string normalized = NormalizePath(path);
   if (normalized.empty()) return StoreKey();
   auto database = OpenDatabase();
-  if (!database || !KeyExists(database->db, normalized)) return StoreKey();
+  if (!database) return StoreKey();
+  {
+    std::lock_guard<std::mutex> lock(database->mutex);
+    if (!KeyExists(database->db, normalized)) return StoreKey();
+  }
   auto impl = std::make_unique<Impl>();
   impl->database = std::move(database);
   impl->path = std::move(normalized);
@@ -139,6 +162,7 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
 
 bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
   if (!impl_ || !size) return false;
+  std::lock_guard<std::mutex> lock(impl_->database->mutex);
   Statement stmt(impl_->database->db,
                  "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2");
   if (!stmt) return false;
@@ -155,6 +179,7 @@ bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32
 
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!impl_ || (size && !data) || size > 0x7fffffffu) return false;
+  std::lock_guard<std::mutex> lock(impl_->database->mutex);
   // Fails, as the registry does, when the key was deleted meanwhile.
   Statement stmt(impl_->database->db,
                  "INSERT OR REPLACE INTO store_values (path, name, type, data) "
@@ -173,10 +198,13 @@ bool DeleteStoreKeyTree(std::string_view path) {
   if (normalized.empty()) return false;
   auto database = OpenDatabase();
   if (!database) return false;
+  std::lock_guard<std::mutex> lock(database->mutex);
   const char* sql =
       "BEGIN IMMEDIATE;"
-      "DELETE FROM store_values WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' COLLATE NOCASE;"
-      "DELETE FROM store_keys WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' COLLATE NOCASE;"
+      "DELETE FROM store_values WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
+      "COLLATE NOCASE;"
+      "DELETE FROM store_keys WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
+      "COLLATE NOCASE;"
       "COMMIT;";
   // sqlite3_exec takes no parameters: run the statements one by one.
   const char* tail = sql;

@@ -1,0 +1,93 @@
+// The whole execute path per 720x576 frame and method (debug off, empty
+// region), and the engine alone, so that the share around Process (staging,
+// conversions, region, alpha, settings and region loads) can be read off.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/me_deinterlacer.h"
+#include "host/module_state.h"
+#include "host/pipeline.h"
+#include "host/settings.h"
+#include "platform/store.h"
+#include "region/rect_list.h"
+#include "tests/engine/frames.h"
+
+namespace {
+
+constexpr int32_t kWidth = 720, kHeight = 576;
+
+// Keep the benchmark away from the user's own settings.
+const int g_scratch_home = [] {
+  setenv("XDG_CONFIG_HOME", "/tmp/fieldrestore-bench/config", 1);
+  setenv("XDG_STATE_HOME", "/tmp/fieldrestore-bench/state", 1);
+  return 0;
+}();
+
+void UseMethod(int32_t method) {
+  platform::DeleteStoreKeyTree("SOFTWARE\\quorvaline");
+  DeinterlaceParameters p;
+  p.method = method;
+  SaveSettings(&p);
+  SetDebug(false);
+  LoadSettings(&g_settings);
+}
+
+// A host frame (BGRA, bottom row first) of the sample scene's object clip.
+std::vector<uint8_t> HostFrame() {
+  const auto yv12 = test::ObjectFrame(kWidth, kHeight, 6);
+  std::vector<uint8_t> bgra(4 * kWidth * kHeight);
+  for (size_t i = 0; i < size_t{kWidth} * kHeight; ++i) {
+    bgra[4 * i] = bgra[4 * i + 1] = bgra[4 * i + 2] = yv12[i];
+    bgra[4 * i + 3] = 255;
+  }
+  return bgra;
+}
+
+void Execute(benchmark::State& state) {
+  UseMethod(static_cast<int32_t>(state.range(0)));
+  const auto src = HostFrame();
+  std::vector<uint8_t> dst(src.size());
+  ExecuteFrames f;
+  f.src_width = f.dst_width = kWidth;
+  f.src_height = f.dst_height = kHeight;
+  f.src_row_bytes = f.dst_row_bytes = 4 * kWidth;
+  f.src_pixels = src.data();
+  f.dst_pixels = dst.data();
+  for (auto _ : state) {
+    LoadSettings(&g_settings);  // as xFilter does before every call
+    ExecuteFrame(f);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(Execute)->ArgName("method")->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
+
+// The same frame through the engine alone (converted once, outside).
+void EngineOnly(benchmark::State& state) {
+  const auto yv12 = test::ObjectFrame(kWidth, kHeight, 6);
+  std::vector<uint8_t> dst(yv12.size());
+  DeinterlaceParameters p;
+  p.method = static_cast<int32_t>(state.range(0));
+  for (auto _ : state) {
+    MEDeinterlacer engine;
+    engine.Init(kWidth, kHeight);
+    engine.Process(yv12.data(), dst.data(), &p);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(EngineOnly)->ArgName("method")->DenseRange(1, 5)->Unit(benchmark::kMillisecond);
+
+// The settings and region loads alone.
+void StoreLoads(benchmark::State& state) {
+  UseMethod(4);
+  for (auto _ : state) {
+    LoadSettings(&g_settings);
+    LoadSettings(&g_settings);
+    ScopedRectList region;
+    benchmark::DoNotOptimize(g_rectList);
+  }
+}
+BENCHMARK(StoreLoads)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
