@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "convert/convert.h"
 #include "engine/me_deinterlacer.h"
 #include "host/module_state.h"
 #include "host/pipeline.h"
 #include "host/settings.h"
+#include "platform/cpu.h"
 #include "platform/store.h"
 #include "region/rect_list.h"
 #include "tests/engine/frames.h"
@@ -89,5 +91,42 @@ void StoreLoads(benchmark::State& state) {
   }
 }
 BENCHMARK(StoreLoads)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+namespace {
+
+void ToYv12(benchmark::State& state, const ConvertKernels* k) {
+  std::vector<uint8_t> bgra(4 * kWidth * kHeight), yv12(kWidth * kHeight * 3 / 2);
+  test::FillRandom(bgra.data(), bgra.size(), 1);
+  const size_t n = size_t{kWidth} * kHeight;
+  for (auto _ : state) {
+    k->bgra_to_yv12(yv12.data(), yv12.data() + n + n / 4, yv12.data() + n, bgra.data(), kWidth,
+                    kHeight, kWidth);
+    benchmark::ClobberMemory();
+  }
+}
+
+void ToBgra(benchmark::State& state, const ConvertKernels* k) {
+  std::vector<uint8_t> bgra(4 * kWidth * kHeight), yv12(kWidth * kHeight * 3 / 2);
+  test::FillRandom(yv12.data(), yv12.size(), 2);
+  const size_t n = size_t{kWidth} * kHeight;
+  for (auto _ : state) {
+    k->yv12_to_bgra(bgra.data(), kWidth, yv12.data(), yv12.data() + n + n / 4, yv12.data() + n,
+                    kWidth, kWidth / 2, kWidth, -kHeight);
+    benchmark::ClobberMemory();
+  }
+}
+
+const int kRegisteredConvert = [] {
+  for (const ConvertKernels& k : ConvertKernelVariants()) {
+    if (!platform::IsSupported(k)) continue;
+    benchmark::RegisterBenchmark((std::string("ConvertBgraToYv12/") + k.name).c_str(), ToYv12, &k)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("ConvertYv12ToBgra/") + k.name).c_str(), ToBgra, &k)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  return 0;
+}();
 
 }  // namespace

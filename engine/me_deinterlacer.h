@@ -10,6 +10,7 @@
 
 #include "engine/deinterlace_parameters.h"
 #include "engine/video_processing.h"
+#include "platform/scratch_memory.h"
 
 // Per-block match record of the block searches.
 struct BlockVector {
@@ -59,11 +60,11 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   const uint8_t* src_y = nullptr;
   const uint8_t* src_v = nullptr;
   const uint8_t* src_u = nullptr;
-  std::unique_ptr<uint8_t[]> src_reduced;
+  platform::ScratchArray<uint8_t> src_reduced;
   uint8_t* dst_y = nullptr;
   uint8_t* dst_v = nullptr;
   uint8_t* dst_u = nullptr;
-  std::unique_ptr<uint8_t[]> dst_reduced;
+  platform::ScratchArray<uint8_t> dst_reduced;
   uint32_t blocks_x = 0;
   uint32_t blocks_y = 0;
   uint32_t block_count = 0;
@@ -76,13 +77,13 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   uint32_t chroma_width = 0;
   uint32_t chroma_height = 0;
   uint32_t chroma_size = 0;
-  std::unique_ptr<int32_t[]> block_offsets;
-  std::unique_ptr<int32_t[]> reduced_block_offsets;
-  std::unique_ptr<BlockPosition[]> block_positions;
-  std::unique_ptr<BlockPosition[]> reduced_block_positions;
-  std::unique_ptr<BlockVector[]> block_vectors;
-  std::unique_ptr<uint8_t[]> interlace_map;
-  std::unique_ptr<uint8_t[]> block_comb_hits;
+  platform::ScratchArray<int32_t> block_offsets;
+  platform::ScratchArray<int32_t> reduced_block_offsets;
+  platform::ScratchArray<BlockPosition> block_positions;
+  platform::ScratchArray<BlockPosition> reduced_block_positions;
+  platform::ScratchArray<BlockVector> block_vectors;
+  platform::ScratchArray<uint8_t> interlace_map;
+  platform::ScratchArray<uint8_t> block_comb_hits;
 
  private:
   uint32_t FrameBytes() const { return luma_size + 2 * chroma_size; }
@@ -92,7 +93,7 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
 // Allocates n elements whose byte count must fit 32 bits; a larger request
 // fails with std::bad_alloc instead of yielding a short buffer.
 template <class T>
-std::unique_ptr<T[]> AllocateTable(uint64_t n) {
+platform::ScratchArray<T> AllocateTable(uint64_t n) {
   if (n > 0xFFFFFFFFull / sizeof(T)) throw std::bad_alloc();
-  return std::make_unique_for_overwrite<T[]>(static_cast<size_t>(n));
+  return platform::MakeScratchArray<T>(static_cast<size_t>(n));
 }

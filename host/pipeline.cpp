@@ -17,6 +17,7 @@
 #include "engine/me_deinterlacer.h"
 #include "host/module_state.h"
 #include "host/settings.h"
+#include "platform/scratch_memory.h"
 #include "platform/system.h"
 #include "region/rect_list.h"
 #include "region/region_mask.h"
@@ -47,9 +48,9 @@ void CopyThrough(const ExecuteFrames& f, int32_t height, int32_t dst_height, int
 }
 
 template <class T>
-std::unique_ptr<T[]> Allocate(uint64_t n) {
+platform::ScratchArray<T> Allocate(uint64_t n) {
   if (n > 0xFFFFFFFFull / sizeof(T)) throw std::bad_alloc();
-  return std::make_unique_for_overwrite<T[]>(static_cast<size_t>(n));
+  return platform::MakeScratchArray<T>(static_cast<size_t>(n));
 }
 
 // Steps 10 to 29: the frame is processed. Throws std::bad_alloc before it
