@@ -164,6 +164,13 @@ TEST_F(PipelineTest, AlphaCoversRowPaddingAndNothingElseThere) {
   }
 }
 
+TEST_F(PipelineTest, AlphaGroupsCountFromTheFrameStartWhateverThePitch) {
+  // 130 row bytes: the 4-byte groups run on across row ends.
+  HostFrame src(32, 16, 130, 23), dst(32, 16, 130, 24);
+  ExecuteFrame(Frames(src, dst));
+  for (size_t i = 3; i < dst.bytes.size(); i += 4) ASSERT_EQ(dst.bytes[i], 255) << i;
+}
+
 // The frame as it comes back through both conversions without processing.
 std::vector<uint8_t> RoundTrip(const HostFrame& src) {
   const uint32_t w = src.width, h = src.height, n = w * h;
