@@ -12,9 +12,7 @@ namespace {
 
 using mmx::Load4;
 using mmx::Load8;
-using mmx::Store4;
 using mmx::Store8;
-using mmx::ToU64;
 
 // ((66 R + 129 G + 25 B) >> 8) + 16 of two pixels, in the low byte of
 // each 32-bit lane.

@@ -10,11 +10,8 @@
 
 namespace {
 
-using mmx::Load4;
 using mmx::Load8;
-using mmx::Store4;
 using mmx::Store8;
-using mmx::ToU64;
 
 // Squared differences of 8 samples, summed pairwise into two 32-bit lanes.
 inline __m64 SquaredDiff8(const uint8_t* a, const uint8_t* b, __m64 zero) {

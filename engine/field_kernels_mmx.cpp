@@ -11,9 +11,7 @@
 
 namespace {
 
-using mmx::Load4;
 using mmx::Load8;
-using mmx::Store4;
 using mmx::Store8;
 using mmx::ToU64;
 

@@ -163,6 +163,15 @@ std::vector<uint8_t> Process(const std::vector<uint8_t>& src, uint32_t w, uint32
   return dst;
 }
 
+// Every block's record equals `want`.
+void ExpectAllRecords(const MEDeinterlacer& e, BlockVector want) {
+  for (uint32_t n = 0; n < e.block_count; ++n) {
+    EXPECT_EQ(e.block_vectors[n].distance, want.distance) << n;
+    EXPECT_EQ(e.block_vectors[n].dx, want.dx) << n;
+    EXPECT_EQ(e.block_vectors[n].dy, want.dy) << n;
+  }
+}
+
 DeinterlaceParameters Method(int32_t m) {
   DeinterlaceParameters p;
   p.method = m;
@@ -180,11 +189,7 @@ TEST(MotionEstimationTest, FullyCombedFramesStopAfterInterpolation) {
     p.replace_threshold = -1;
     MEDeinterlacer e;
     EXPECT_EQ(Process(frame, 64, 32, p, &e), two) << m;
-    for (uint32_t n = 0; n < e.block_count; ++n) {
-      EXPECT_EQ(e.block_vectors[n].distance, 0u);
-      EXPECT_EQ(e.block_vectors[n].dx, 0);
-      EXPECT_EQ(e.block_vectors[n].dy, 0);
-    }
+    ExpectAllRecords(e, {0, 0, 0});
   }
 }
 
@@ -335,11 +340,7 @@ TEST(MotionEstimationTest, AdvancedMethodRecordsAndZeroReplaceThreshold) {
     p.area = area;
     MEDeinterlacer empty;
     Process(test::ObjectFrame(w, h, 3), w, h, p, &empty);
-    for (uint32_t n = 0; n < empty.block_count; ++n) {
-      EXPECT_EQ(empty.block_vectors[n].distance, 0x1000000u);
-      EXPECT_EQ(empty.block_vectors[n].dx, 0);
-      EXPECT_EQ(empty.block_vectors[n].dy, 0);
-    }
+    ExpectAllRecords(empty, {0x1000000, 0, 0});
   }
 }
 
