@@ -1,6 +1,8 @@
-// A synthetic interlaced clip: a textured scene that pans while a ball
-// crosses it, each frame woven from two moments (top field first), as an
-// interlaced camera records it; and PNG pictures of raw BGRA frames.
+// A synthetic interlaced clip: a still textured scene that a ball crosses
+// while a news ticker scrolls along its lower part, each frame woven from
+// two moments (top field first), as an interlaced camera records it; and
+// PNG pictures of raw BGRA frames. Only the moving parts comb, as in real
+// footage, so the methods that work locally have something to do.
 #include "tools/fieldrestore/sample_command.h"
 
 #include <algorithm>
@@ -20,15 +22,23 @@ namespace {
 
 // The scene at time t (in fields) at picture position (x, y): BGRA.
 void Scene(int x, int y, int t, uint8_t* p) {
-  const int sx = x + 3 * t;  // the pan
-  const int tile = ((sx / 40) + (y / 40)) % 2;
-  const double wave = std::sin(sx * 0.07) * std::cos(y * 0.05);
+  const int tile = ((x / 40) + (y / 40)) % 2;
+  const double wave = std::sin(x * 0.07) * std::cos(y * 0.05);
   int r = 90 + tile * 70 + static_cast<int>(40 * wave);
-  int g = 110 + static_cast<int>(60 * std::sin((sx + y) * 0.021));
-  int b = 160 - tile * 60 + ((sx * 7 + y * 13) % 23);
-  // Fine diagonal stripes: detail that combs visibly when it moves.
-  if (((sx + y) / 3) % 5 == 0) r = g = b = 235;
-  // The ball, crossing twice as fast as the pan.
+  int g = 110 + static_cast<int>(60 * std::sin((x + y) * 0.021));
+  int b = 160 - tile * 60 + ((x * 7 + y * 13) % 23);
+  // Fine diagonal stripes: detail that a deinterlacer must leave alone
+  // where nothing moves.
+  if (((x + y) / 3) % 5 == 0) r = g = b = 235;
+  // The ticker: blocky glyphs scrolling left, five pixels a field.
+  if (y >= 420 && y < 500) {
+    const int sx = x + 5 * t, gy = (y - 420) / 8;
+    const bool ink = gy >= 2 && gy < 8 && (sx / 6) % 9 < 7 && ((sx / 6) * 31 + gy * 17) % 5 < 3;
+    r = ink ? 250 : 20;
+    g = ink ? 240 : 40;
+    b = ink ? 200 : 110;
+  }
+  // The ball, crossing and bobbing.
   const double cx = 100 + 6.0 * t, cy = 200 + 60 * std::sin(t * 0.15);
   const double dx = x - cx, dy = y - cy;
   if (dx * dx + dy * dy < 70 * 70) {
