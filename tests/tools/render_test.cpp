@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "host/module_state.h"
@@ -74,6 +75,60 @@ TEST_F(RenderTest, RendersEachFrameAsTheExecutePathDoes) {
     for (int r = 0; r < h; ++r)
       ASSERT_EQ(0, std::memcmp(&out[i * 4 * w * h + r * 4 * w], &dst[(h - 1 - r) * 4 * w], 4 * w))
           << i << " " << r;
+  }
+}
+
+// Standard input read from a string for the life of the object.
+class StdinFrom {
+ public:
+  explicit StdinFrom(const std::vector<uint8_t>& bytes)
+      : text_(std::string(bytes.begin(), bytes.end())), old_(std::cin.rdbuf(text_.rdbuf())) {}
+  ~StdinFrom() {
+    std::cin.rdbuf(old_);
+    std::cin.clear();
+  }
+
+ private:
+  std::istringstream text_;
+  std::streambuf* old_;
+};
+
+TEST_F(RenderTest, StandardInputAndOutputCarryTheSameFramesAsFiles) {
+  std::vector<uint8_t> frames(3 * 4 * 32 * 16);
+  test::FillRandom(frames.data(), frames.size(), 9);
+  Write(Path("in.bgra"), frames);
+  const std::vector<std::string> size = {"render", "--width", "32", "--height", "16"};
+  const auto with = [&](const std::string& in, const std::string& out) {
+    auto args = size;
+    args.push_back(in);
+    args.push_back(out);
+    return args;
+  };
+  ASSERT_EQ(Run(with(Path("in.bgra"), Path("file.bgra"))), 0);
+  const auto expected = Read(Path("file.bgra"));
+  {
+    StdinFrom piped(frames);
+    ASSERT_EQ(Run(with("-", Path("piped.bgra"))), 0);
+  }
+  EXPECT_EQ(Read(Path("piped.bgra")), expected);
+
+  // Frames on standard output; the summary goes with the messages.
+  std::ostringstream out, err;
+  ASSERT_EQ(RunCommandLine(with(Path("in.bgra"), "-"), out, err), 0);
+  EXPECT_TRUE(out.str() == std::string(expected.begin(), expected.end()));
+  EXPECT_NE(err.str().find("rendered 3 frames into standard output"), std::string::npos);
+
+  // A stream that ends inside a frame, and one with no frame at all, fail.
+  std::string error;
+  {
+    StdinFrom piped(std::vector<uint8_t>(frames.begin(), frames.end() - 1));
+    EXPECT_EQ(Run(with("-", Path("piped.bgra")), &error), 1);
+    EXPECT_NE(error.find("ends inside frame 2 (2047 of 2048 bytes)"), std::string::npos) << error;
+  }
+  {
+    StdinFrom piped({});
+    EXPECT_EQ(Run(with("-", Path("piped.bgra")), &error), 1);
+    EXPECT_NE(error.find("held no frames"), std::string::npos) << error;
   }
 }
 

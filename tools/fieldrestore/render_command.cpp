@@ -3,12 +3,16 @@
 // rawvideo store them) with the stored settings and region. Each frame is
 // handed over as a Windows host hands its frames, bottom row first in
 // memory, so region coordinates count from the picture's top-left corner.
+// "-" for either file reads the frames from standard input or writes them
+// to standard output, for pipes from and to ffmpeg.
 #include "tools/fieldrestore/render_command.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <ostream>
 
 #include "platform/terminal.h"
@@ -18,7 +22,8 @@
 const char* const kRenderUsage =
     "  render --width W --height H IN.bgra OUT.bgra\n"
     "         [--src-rowbytes N] [--dst-rowbytes N] [--field-flags N] [--first-frame N]\n"
-    "                            render raw BGRA frames with the stored settings and region\n";
+    "                            render raw BGRA frames with the stored settings and region\n"
+    "                            (- for standard input or output)\n";
 
 namespace {
 
@@ -101,40 +106,56 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: " << error << "\n" << kRenderUsage;
     return 2;
   }
-  std::ifstream in(o.input, std::ios::binary | std::ios::ate);
-  if (!in) {
-    err << "fieldrestore: cannot open " << o.input << "\n";
-    return 1;
-  }
-  const uint64_t file_size = static_cast<uint64_t>(in.tellg());
+  const bool from_stdin = o.input == "-", to_stdout = o.output == "-";
+  if (from_stdin || to_stdout) platform::SetBinaryStdio();
   const uint64_t picture_bytes = static_cast<uint64_t>(4 * o.width * o.height);
-  if (file_size == 0 || file_size % picture_bytes != 0) {
-    err << "fieldrestore: " << o.input << " holds " << file_size << " bytes, not a whole number of "
-        << o.width << "x" << o.height << " BGRA frames (" << picture_bytes << " bytes each)\n";
-    return 1;
+  std::ifstream file;
+  std::istream& in = from_stdin ? std::cin : file;
+  std::optional<uint64_t> frames;  // unknown for a stream: until it ends
+  if (!from_stdin) {
+    file.open(o.input, std::ios::binary | std::ios::ate);
+    if (!file) {
+      err << "fieldrestore: cannot open " << o.input << "\n";
+      return 1;
+    }
+    const uint64_t file_size = static_cast<uint64_t>(file.tellg());
+    if (file_size == 0 || file_size % picture_bytes != 0) {
+      err << "fieldrestore: " << o.input << " holds " << file_size
+          << " bytes, not a whole number of " << o.width << "x" << o.height << " BGRA frames ("
+          << picture_bytes << " bytes each)\n";
+      return 1;
+    }
+    file.seekg(0);
+    frames = file_size / picture_bytes;
   }
-  in.seekg(0);
   std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(&error);
   if (!renderer) {
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  std::ofstream output(o.output, std::ios::binary | std::ios::trunc);
-  if (!output) {
-    err << "fieldrestore: cannot create " << o.output << "\n";
-    return 1;
+  std::ofstream output_file;
+  if (!to_stdout) {
+    output_file.open(o.output, std::ios::binary | std::ios::trunc);
+    if (!output_file) {
+      err << "fieldrestore: cannot create " << o.output << "\n";
+      return 1;
+    }
   }
-  const uint64_t frames = file_size / picture_bytes;
+  std::ostream& output = to_stdout ? out : output_file;
   const size_t row = static_cast<size_t>(4 * o.width);
   std::vector<uint8_t> picture(picture_bytes);
   std::vector<uint8_t> src(static_cast<size_t>(o.src_row_bytes * o.height), 0);
   std::vector<uint8_t> dst(static_cast<size_t>(o.dst_row_bytes * o.height), 0);
   const bool progress = platform::StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
-  for (uint64_t i = 0; i < frames; ++i) {
+  uint64_t done = 0;
+  for (; !frames || done < *frames; ++done) {
     in.read(reinterpret_cast<char*>(picture.data()), static_cast<std::streamsize>(picture_bytes));
-    if (!in) {
-      err << "fieldrestore: cannot read frame " << i << " of " << o.input << "\n";
+    const uint64_t got = static_cast<uint64_t>(in.gcount());
+    if (!frames && got == 0 && in.eof()) break;  // the stream ended between frames
+    if (got != picture_bytes) {
+      err << "fieldrestore: " << (from_stdin ? "standard input" : o.input) << " ends inside frame "
+          << done << " (" << got << " of " << picture_bytes << " bytes)\n";
       return 1;
     }
     // Memory row r holds picture row H - 1 - r.
@@ -142,8 +163,8 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
       std::copy_n(picture.data() + (o.height - 1 - r) * row, row, src.data() + r * o.src_row_bytes);
     }
     ExecuteFrames f;
-    f.frame_number = o.first_frame + static_cast<int32_t>(i);
-    f.frame_total = static_cast<int32_t>(frames);
+    f.frame_number = o.first_frame + static_cast<int32_t>(done);
+    f.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
     f.field_flags = static_cast<uint16_t>(o.field_flags);
     f.src_width = f.dst_width = static_cast<int32_t>(o.width);
     f.src_height = f.dst_height = static_cast<int32_t>(o.height);
@@ -155,27 +176,43 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     for (int64_t r = 0; r < o.height; ++r) {
       std::copy_n(dst.data() + r * o.dst_row_bytes, row, picture.data() + (o.height - 1 - r) * row);
     }
-    output.write(reinterpret_cast<const char*>(picture.data()),
-                 static_cast<std::streamsize>(picture_bytes));
+    if (!output.write(reinterpret_cast<const char*>(picture.data()),
+                      static_cast<std::streamsize>(picture_bytes))) {
+      break;  // reported below
+    }
     if (progress) {
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const double fps = seconds > 0 ? (i + 1) / seconds : 0;
-      const double left = fps > 0 ? (frames - i - 1) / fps : 0;
+      const double fps = seconds > 0 ? (done + 1) / seconds : 0;
       char line[96];
-      std::snprintf(line, sizeof line, "\rframe %llu of %llu, %.1f fps, %.0f s left   ",
-                    static_cast<unsigned long long>(i + 1), static_cast<unsigned long long>(frames),
-                    fps, left);
+      if (frames) {
+        const double left = fps > 0 ? (*frames - done - 1) / fps : 0;
+        std::snprintf(line, sizeof line, "\rframe %llu of %llu, %.1f fps, %.0f s left   ",
+                      static_cast<unsigned long long>(done + 1),
+                      static_cast<unsigned long long>(*frames), fps, left);
+      } else {
+        std::snprintf(line, sizeof line, "\rframe %llu, %.1f fps   ",
+                      static_cast<unsigned long long>(done + 1), fps);
+      }
       err << line << std::flush;
     }
   }
   if (progress) err << "\n";
-  output.close();
+  if (to_stdout) {
+    output.flush();
+  } else {
+    output_file.close();
+  }
   if (!output) {
-    err << "fieldrestore: cannot write " << o.output << "\n";
+    err << "fieldrestore: cannot write " << (to_stdout ? "standard output" : o.output) << "\n";
     return 1;
   }
-  out << "rendered " << frames << " frame" << (frames == 1 ? "" : "s") << " into " << o.output
-      << "\n";
+  if (done == 0) {  // an upstream program that failed before its first frame
+    err << "fieldrestore: standard input held no frames\n";
+    return 1;
+  }
+  // With the frames on standard output, the summary goes with the messages.
+  (to_stdout ? err : out) << "rendered " << done << " frame" << (done == 1 ? "" : "s") << " into "
+                          << (to_stdout ? "standard output" : o.output) << "\n";
   return 0;
 }
