@@ -36,10 +36,8 @@ long FilesIn(const std::filesystem::path& folder) {
                        std::filesystem::directory_iterator());
 }
 
-class RectFileTest : public ::testing::TestWithParam<Pair> {
+class RectFileTest : public test::CleanStore<::testing::TestWithParam<Pair>> {
  protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
-  void TearDown() override { test::DeleteSettingsKey(); }
   int32_t Save(CRectList& list) { return list.SaveToFile(path_.c_str(), *GetParam().first); }
   int32_t Load(CRectList& list) { return list.LoadFromFile(path_.c_str(), *GetParam().second); }
   // The file's rectangles loaded into a list that holds one already.

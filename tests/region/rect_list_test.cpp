@@ -49,12 +49,11 @@ void Store(const std::string& size, const std::string& list) {
 
 std::vector<RectItem> Items(const CRectList& list) { return {list.begin(), list.end()}; }
 
-class RectListTest : public ::testing::Test {
+class RectListTest : public test::CleanStore<> {
  protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
   void TearDown() override {
     platform::SetGlobalBlockFailureForTesting(false);
-    test::DeleteSettingsKey();
+    CleanStore::TearDown();
   }
 };
 
