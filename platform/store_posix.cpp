@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -24,6 +23,7 @@
 #include <system_error>
 
 #include "platform/store.h"
+#include "platform/store_failures.h"
 #include "platform/user_paths.h"
 
 namespace platform {
@@ -44,18 +44,10 @@ constexpr const char* kSchema =
 // going to let go soon.
 constexpr int kLockWaitMs = 3000;
 
-std::mutex g_failures_mutex;
-StoreFailures g_failures;
-// Set when a lock wait ran out: later operations fail at once instead of
-// waiting again, until ClearStoreFailures.
-std::atomic<bool> g_lock_wait_ran_out{false};
-
 enum class Access { kRead, kWrite };
 
 void Record(Access access, const std::string& message) {
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  std::string& slot = access == Access::kRead ? g_failures.error : g_failures.write;
-  if (slot.empty()) slot = message;
+  store_failures::Record(access == Access::kWrite, message);
 }
 
 std::string StoreAt(const std::string& path) { return "the settings store at " + path; }
@@ -67,7 +59,7 @@ void RecordSqlite(sqlite3* db, const std::string& path, int rc, Access access) {
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      g_lock_wait_ran_out = true;
+      store_failures::SetLockWaitRanOut();
       what = " is locked by another process";
       break;
     case SQLITE_READONLY:
@@ -96,7 +88,9 @@ void RecordSqlite(sqlite3* db, const std::string& path, int rc, Access access) {
   Record(access, StoreAt(path) + what);
 }
 
-int LockWait() { return g_lock_wait_ran_out ? 0 : kLockWaitMs; }
+// Once a wait ran out, later operations fail at once instead of waiting
+// again, until ClearStoreFailures.
+int LockWait() { return store_failures::LockWaitRanOut() ? 0 : kLockWaitMs; }
 
 // Key paths are kept without leading, trailing or doubled separators, the
 // way the registry resolves them.
@@ -306,17 +300,6 @@ bool StoreTransaction::Commit() {
   if (impl_->database->Exec("COMMIT", Access::kWrite)) return true;
   sqlite3_exec(impl_->database->db, "ROLLBACK", nullptr, nullptr, nullptr);
   return false;
-}
-
-StoreFailures GetStoreFailures() {
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  return g_failures;
-}
-
-void ClearStoreFailures() {
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  g_failures = StoreFailures();
-  g_lock_wait_ran_out = false;
 }
 
 struct StoreKey::Impl {

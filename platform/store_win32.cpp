@@ -2,17 +2,14 @@
 #include <windows.h>
 
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/store.h"
+#include "platform/store_failures.h"
 
 namespace platform {
 namespace {
-
-std::mutex g_failures_mutex;
-StoreFailures g_failures;
 
 // Keeps the first failure of each kind, with the system's reason.
 void Record(bool write, const char* what, LONG rc) {
@@ -36,16 +33,6 @@ struct StoreTransaction::Impl {};
 StoreTransaction::StoreTransaction(Kind) : impl_(std::make_unique<Impl>()) {}
 StoreTransaction::~StoreTransaction() = default;
 bool StoreTransaction::Commit() { return true; }
-
-StoreFailures GetStoreFailures() {
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  return g_failures;
-}
-
-void ClearStoreFailures() {
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  g_failures = StoreFailures();
-}
 
 struct StoreKey::Impl {
   HKEY key = nullptr;
