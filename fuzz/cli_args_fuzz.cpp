@@ -8,16 +8,34 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "tools/fieldrestore/cli.h"
 
+namespace {
+
+std::string& Folder() {
+  static std::string folder;
+  return folder;
+}
+
+void RemoveFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(Folder(), ec);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const char* folder = std::getenv("TMPDIR");
-  std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/cli-fuzz-XXXXXX";
+  std::string& pattern = Folder();
+  pattern = std::string(folder && *folder ? folder : "/tmp") + "/cli-fuzz-XXXXXX";
   if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0) std::abort();
+  std::atexit(RemoveFolder);
   setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
   setenv("XDG_STATE_HOME", (pattern + "/state").c_str(), 1);
   return 0;
