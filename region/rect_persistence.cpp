@@ -194,10 +194,11 @@ void CRectList::LoadFromRegistry() {
   try {
     StoredRegion stored;
     {
-      // "size" and "list" from one state of the store.
-      platform::StoreTransaction transaction(platform::StoreTransaction::Kind::kRead);
+      // The key first (creating it writes), then "size" and "list" from one
+      // state of the store.
       platform::StoreKey key = platform::StoreKey::CreateOrOpen(m_regKey);
       if (!key) return;
+      platform::StoreTransaction transaction(platform::StoreTransaction::Kind::kRead);
       stored = ReadStoredRegion(key);
     }
     if (stored.Count() != 0 && stored.has_list) {
