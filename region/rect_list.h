@@ -119,14 +119,3 @@ class CRectList {
   int32_t m_lastId;
   char m_regKey[1000];
 };
-
-// The current host call's list, created for the length of a scope: loaded
-// when the scope starts and deleted (which stores it) when it ends, also
-// on an exception. g_rectList stays null when the memory cannot be had.
-class ScopedRectList {
- public:
-  ScopedRectList();
-  ~ScopedRectList();
-  ScopedRectList(const ScopedRectList&) = delete;
-  ScopedRectList& operator=(const ScopedRectList&) = delete;
-};
