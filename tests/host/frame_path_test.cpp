@@ -10,28 +10,9 @@
 
 #include "region/rect_list.h"
 #include "region/region_mask.h"
-#include "tests/engine/frames.h"
+#include "tests/host/bgra_frames.h"
 
 namespace {
-
-// A BGRA host frame (bottom row first) of a textured scene whose odd rows
-// show it `t + 3` pixels further on than the even rows: combed where it
-// moves.
-std::vector<uint8_t> CombedFrame(uint32_t w, uint32_t h, int32_t t) {
-  std::vector<uint8_t> frame(size_t{4} * w * h);
-  for (uint32_t y = 0; y < h; ++y) {
-    for (uint32_t x = 0; x < w; ++x) {
-      const int32_t moved = static_cast<int32_t>(x) + t + (y % 2 ? 3 : 0);
-      uint8_t* p = &frame[(size_t{y} * w + x) * 4];
-      const bool object = x > w / 4 && x < w / 2;
-      for (int32_t c = 0; c < 3; ++c)
-        p[c] = object ? test::Texture(moved + 11 * c, static_cast<int32_t>(y))
-                      : static_cast<uint8_t>(60 + 40 * c + (x + y) / 8);
-      p[3] = static_cast<uint8_t>(x ^ y);
-    }
-  }
-  return frame;
-}
 
 struct Instance {
   DeinterlaceParameters settings;
@@ -46,7 +27,7 @@ std::vector<std::vector<uint8_t>> RenderAll(const Instance& instance, int frames
   for (int i = 0; i < frames; ++i) {
     const size_t k = 2 * (i % (instance.sizes.size() / 2));
     const uint32_t w = instance.sizes[k], h = instance.sizes[k + 1];
-    const auto src = CombedFrame(w, h, i);
+    const auto src = test::CombedBgra(w, h, i);
     std::vector<uint8_t> dst(src.size(), 0x5A);
     const HostFrames f{
         src.data(), static_cast<int32_t>(4 * w), dst.data(), static_cast<int32_t>(4 * w), w, h};
@@ -82,7 +63,7 @@ TEST(FramePathTest, TwoInstancesOnTwoThreadsRenderAsEachAlone) {
 
   const auto want_a = RenderAll(a, kFrames, true);
   const auto want_b = RenderAll(b, kFrames, true);
-  ASSERT_NE(want_a[0], CombedFrame(128, 64, 0)) << "the frames are processed";
+  ASSERT_NE(want_a[0], test::CombedBgra(128, 64, 0)) << "the frames are processed";
 
   std::vector<std::vector<uint8_t>> got_a, got_b;
   std::thread ta([&] { got_a = RenderAll(a, kFrames, false); });
