@@ -200,20 +200,11 @@ TEST_F(Frei0rTest, OtherSizesAreExtendedInFieldPairsAndCroppedBack) {
   // and the last two rows (each row stands for its own field).
   constexpr uint32_t w = 72, h = 38, fw = 80, fh = 48;
   const auto in = test::CombedBgra(w, h, 3);
-  std::vector<uint8_t> extended(size_t{4} * fw * fh);
-  for (uint32_t y = 0; y < fh; ++y) {
-    const uint32_t from_y = y < h ? y : h - 2 + (y - h) % 2;
-    for (uint32_t x = 0; x < fw; ++x)
-      std::copy_n(&in[(size_t{from_y} * w + std::min(x, w - 1)) * 4], 4,
-                  &extended[(size_t{y} * fw + x) * 4]);
-  }
+  const auto extended = test::ExtendPicture(in, w, h, fw, fh);
   const auto whole = Update(extended, fw, fh);
   const auto out = Update(in, w, h);
   ASSERT_NE(out, in);
-  for (uint32_t y = 0; y < h; ++y)
-    ASSERT_TRUE(std::equal(&out[size_t{y} * w * 4], &out[size_t{y + 1} * w * 4],
-                           &whole[size_t{y} * fw * 4]))
-        << "row " << y;
+  EXPECT_EQ(out, test::CropPicture(whole, fw, w, h));
 }
 
 TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {

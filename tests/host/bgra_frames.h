@@ -37,4 +37,27 @@ inline std::vector<uint8_t> FlipRows(const std::vector<uint8_t>& picture, uint32
   return flipped;
 }
 
+// The picture extended to fw x fh as the frame path's hosts extend it: the
+// last column repeated, the last two rows repeated in turn (one per field).
+inline std::vector<uint8_t> ExtendPicture(const std::vector<uint8_t>& in, uint32_t w, uint32_t h,
+                                          uint32_t fw, uint32_t fh) {
+  std::vector<uint8_t> out(size_t{4} * fw * fh);
+  for (uint32_t y = 0; y < fh; ++y) {
+    const uint32_t from_y = y < h ? y : h - 2 + (y - h) % 2;
+    for (uint32_t x = 0; x < fw; ++x)
+      std::copy_n(&in[(size_t{from_y} * w + std::min(x, w - 1)) * 4], 4,
+                  &out[(size_t{y} * fw + x) * 4]);
+  }
+  return out;
+}
+
+// The top-left w x h of a picture fw pixels wide.
+inline std::vector<uint8_t> CropPicture(const std::vector<uint8_t>& in, uint32_t fw, uint32_t w,
+                                        uint32_t h) {
+  std::vector<uint8_t> out(size_t{4} * w * h);
+  for (uint32_t y = 0; y < h; ++y)
+    std::copy_n(&in[size_t{4} * y * fw], size_t{4} * w, &out[size_t{4} * y * w]);
+  return out;
+}
+
 }  // namespace test

@@ -2,7 +2,8 @@
 // packed BGRA frames (pictures top row first, as image files and ffmpeg's
 // rawvideo store them) with the stored settings and region. Each frame is
 // handed over as a Windows host hands its frames, bottom row first in
-// memory, so region coordinates count from the picture's top-left corner.
+// memory, so region coordinates count from the picture's top-left corner
+// (tools/fieldrestore/render_picture.h: the kept field, other sizes).
 // "-" for either file reads the frames from standard input or writes them
 // to standard output, for pipes from and to ffmpeg.
 #include "tools/fieldrestore/render_command.h"
@@ -18,12 +19,16 @@
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
 #include "tools/fieldrestore/frame_renderer.h"
+#include "tools/fieldrestore/render_picture.h"
 
 const char* const kRenderUsage =
     "  render --width W --height H IN.bgra OUT.bgra\n"
     "         [--src-rowbytes N] [--dst-rowbytes N] [--field-flags N] [--first-frame N]\n"
     "                            render raw BGRA frames with the stored settings and region\n"
-    "                            (- for standard input or output)\n";
+    "                            (- for standard input or output)\n"
+    "         [--keep bottom|top]  the field kept as it is (default bottom: rows 1, 3, 5, ...);\n"
+    "                            other sizes than multiples of 16 are extended and cropped\n"
+    "                            back unless row bytes are given\n";
 
 namespace {
 
@@ -33,6 +38,7 @@ struct RenderOptions {
   uint32_t field_flags = 0;
   int32_t first_frame = 0;
   std::string input, output;
+  PictureOptions picture;
 };
 
 bool ParseNumber(const std::string& text, int64_t* value) {
@@ -50,6 +56,8 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
       files.push_back(a);
       continue;
     }
+    if (ParsePictureOption(args, &i, &o->picture, error)) continue;
+    if (!error->empty()) return false;
     if (i + 1 >= args.size()) {
       *error = a + " needs a value";
       return false;
@@ -142,10 +150,9 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
   }
   std::ostream& output = to_stdout ? out : output_file;
-  const size_t row = static_cast<size_t>(4 * o.width);
   std::vector<uint8_t> picture(picture_bytes);
-  std::vector<uint8_t> src(static_cast<size_t>(o.src_row_bytes * o.height), 0);
-  std::vector<uint8_t> dst(static_cast<size_t>(o.dst_row_bytes * o.height), 0);
+  PictureFrames host_frames(static_cast<uint32_t>(o.width), static_cast<uint32_t>(o.height),
+                            o.src_row_bytes, o.dst_row_bytes, o.picture.keep);
   const bool progress = platform::StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
   uint64_t done = 0;
@@ -158,24 +165,14 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
           << done << " (" << got << " of " << picture_bytes << " bytes)\n";
       return 1;
     }
-    // Memory row r holds picture row H - 1 - r.
-    for (int64_t r = 0; r < o.height; ++r) {
-      std::copy_n(picture.data() + (o.height - 1 - r) * row, row, src.data() + r * o.src_row_bytes);
-    }
+    host_frames.Load(picture.data());
     ExecuteFrames f;
     f.frame_number = o.first_frame + static_cast<int32_t>(done);
     f.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
     f.field_flags = static_cast<uint16_t>(o.field_flags);
-    f.src_width = f.dst_width = static_cast<int32_t>(o.width);
-    f.src_height = f.dst_height = static_cast<int32_t>(o.height);
-    f.src_row_bytes = static_cast<int32_t>(o.src_row_bytes);
-    f.dst_row_bytes = static_cast<int32_t>(o.dst_row_bytes);
-    f.src_pixels = src.data();
-    f.dst_pixels = dst.data();
+    host_frames.Describe(&f);
     renderer->Render(f);
-    for (int64_t r = 0; r < o.height; ++r) {
-      std::copy_n(dst.data() + r * o.dst_row_bytes, row, picture.data() + (o.height - 1 - r) * row);
-    }
+    host_frames.Store(picture.data());
     if (!output.write(reinterpret_cast<const char*>(picture.data()),
                       static_cast<std::streamsize>(picture_bytes))) {
       break;  // reported below
