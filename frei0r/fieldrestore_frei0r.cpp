@@ -53,120 +53,120 @@ struct ParamInfo {
   const char* name;
   int type;
   const char* explanation;
+  // Doubles: the setting is round(value x scale), brought into [lo, hi].
+  double scale, lo, hi;
 };
-
-// Doubles carry the settings' own numbers (the hosts pass them through as
-// typed); each is rounded and brought into its setting's range.
-constexpr ParamInfo kParams[kParamCount] = {
-    {"method", F0R_PARAM_DOUBLE,
-     "Deinterlacing method: 0 none, 1 only even rows, 2 simple interpolation, 3 area based "
-     "interpolation, 4 area based motion estimation (default), 5 advanced method; any other "
-     "number leaves the frame unchanged"},
-    {"area", F0R_PARAM_DOUBLE, "Search area in pixels of the motion search (default 16)"},
-    {"interlace_threshold", F0R_PARAM_DOUBLE, "Interlace detection threshold (default 48)"},
-    {"block_distance_threshold", F0R_PARAM_DOUBLE,
-     "Block distance threshold: a block is replaced only when its best match lies below it "
-     "(default 8192)"},
-    {"replace_threshold", F0R_PARAM_DOUBLE,
-     "Replacement threshold of the advanced method: per-sample difference below which a sample "
-     "is replaced; negative replaces every sample (default 0)"},
-    {"is_replace_only_interlaced_pixels", F0R_PARAM_BOOL,
-     "Replace only interlaced pixels (default off)"},
-    {"is_search_within_interpolated", F0R_PARAM_BOOL,
-     "Motion search on interpolated images, advanced method (default off)"},
-    {"field", F0R_PARAM_STRING, "Field to keep: bottom (default) or top"},
-    {"rect_file", F0R_PARAM_STRING,
-     "Rect file whose region is processed (default empty: the whole frame)"},
-};
-
-double Clamp(double v, double lo, double hi, double fallback) {
-  if (std::isnan(v)) return fallback;
-  return std::clamp(std::nearbyint(v), lo, hi);
-}
 
 constexpr double kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr double kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr double kUint32Max = std::numeric_limits<uint32_t>::max();
+
+// Doubles keep to frei0r's range [0, 1] (GStreamer and the editors'
+// generic controls enforce it), each scaled to its setting so that the
+// defaults and the usual values are short decimals. Values beyond 1, which
+// ffmpeg and MLT pass through, reach on up to the setting's own limit.
+constexpr ParamInfo kParams[kParamCount] = {
+    {"method", F0R_PARAM_DOUBLE,
+     "Deinterlacing method x 0.2: 0 none, 0.2 only even rows, 0.4 simple interpolation, 0.6 area "
+     "based interpolation, 0.8 area based motion estimation (default), 1 advanced method; a "
+     "method beyond these leaves the frame unchanged",
+     5, kInt32Min, kInt32Max},
+    {"area", F0R_PARAM_DOUBLE, "Search area of the motion search in pixels / 100 (default 0.16)",
+     100, 0, 32767},
+    {"interlace_threshold", F0R_PARAM_DOUBLE,
+     "Interlace detection threshold / 1000 (default 0.048)", 1000, 0, 65535},
+    {"block_distance_threshold", F0R_PARAM_DOUBLE,
+     "Block distance threshold / 10000000: a block is replaced only when its best match lies "
+     "below it (default 0.0008192)",
+     1e7, 0, kUint32Max},
+    {"replace_threshold", F0R_PARAM_DOUBLE,
+     "Replacement threshold of the advanced method / 256: a rebuilt sample takes the matched one "
+     "where they differ by less (default 0; 1 or a negative value: every sample)",
+     256, kInt32Min, kInt32Max},
+    {"is_replace_only_interlaced_pixels", F0R_PARAM_BOOL,
+     "Replace only interlaced pixels (default off)", 0, 0, 0},
+    {"is_search_within_interpolated", F0R_PARAM_BOOL,
+     "Motion search on interpolated images, advanced method (default off)", 0, 0, 0},
+    {"field", F0R_PARAM_STRING, "Field to keep: bottom (default) or top", 0, 0, 0},
+    {"rect_file", F0R_PARAM_STRING,
+     "Rect file whose region is processed (default empty: the whole frame)", 0, 0, 0},
+};
+
+// The numeric settings by parameter index.
+int64_t GetSetting(const DeinterlaceParameters& p, int index) {
+  switch (index) {
+    case kMethod:
+      return p.method;
+    case kArea:
+      return p.area;
+    case kInterlaceThreshold:
+      return p.interlace_threshold;
+    case kBlockDistanceThreshold:
+      return p.block_distance_threshold;
+    case kReplaceThreshold:
+      return p.replace_threshold;
+    case kReplaceOnlyInterlaced:
+      return p.is_replace_only_interlaced_pixels;
+    default:
+      return p.is_search_within_interpolated;
+  }
+}
+
+void PutSetting(DeinterlaceParameters& p, int index, int64_t v) {
+  switch (index) {
+    case kMethod:
+      p.method = static_cast<int32_t>(v);
+      break;
+    case kArea:
+      p.area = static_cast<int32_t>(v);
+      break;
+    case kInterlaceThreshold:
+      p.interlace_threshold = static_cast<int32_t>(v);
+      break;
+    case kBlockDistanceThreshold:
+      p.block_distance_threshold = static_cast<uint32_t>(v);
+      break;
+    case kReplaceThreshold:
+      p.replace_threshold = static_cast<int32_t>(v);
+      break;
+    case kReplaceOnlyInterlaced:
+      p.is_replace_only_interlaced_pixels = static_cast<uint8_t>(v);
+      break;
+    default:
+      p.is_search_within_interpolated = static_cast<uint8_t>(v);
+      break;
+  }
+}
 
 class Instance {
  public:
   Instance(unsigned width, unsigned height) : width_(width), height_(height) {}
 
   void Set(int index, const void* param) {
-    if (!param) return;
+    if (!param || index < 0 || index >= kParamCount) return;
+    if (index == kField) return SetField(*static_cast<char* const*>(param));
+    if (index == kRectFile) return SetRectFile(*static_cast<char* const*>(param));
     const double d = *static_cast<const double*>(param);
-    const DeinterlaceParameters defaults;
-    switch (index) {
-      case kMethod:
-        // Outside 0-5 the frame passes unchanged, as in the Windows plug-in.
-        settings_.method = static_cast<int32_t>(Clamp(d, kInt32Min, kInt32Max, defaults.method));
-        break;
-      case kArea:
-        settings_.area = static_cast<int32_t>(Clamp(d, 0, kInt32Max, defaults.area));
-        break;
-      case kInterlaceThreshold:
-        settings_.interlace_threshold =
-            static_cast<int32_t>(Clamp(d, 0, kInt32Max, defaults.interlace_threshold));
-        break;
-      case kBlockDistanceThreshold:
-        // Compared unsigned: the whole 32-bit range is meaningful.
-        settings_.block_distance_threshold =
-            static_cast<uint32_t>(Clamp(d, 0, kUint32Max, defaults.block_distance_threshold));
-        break;
-      case kReplaceThreshold:
-        settings_.replace_threshold =
-            static_cast<int32_t>(Clamp(d, kInt32Min, kInt32Max, defaults.replace_threshold));
-        break;
-      case kReplaceOnlyInterlaced:
-        settings_.is_replace_only_interlaced_pixels = d >= 0.5 ? 1 : 0;
-        break;
-      case kSearchWithinInterpolated:
-        settings_.is_search_within_interpolated = d >= 0.5 ? 1 : 0;
-        break;
-      case kField:
-        SetField(*static_cast<char* const*>(param));
-        break;
-      case kRectFile:
-        SetRectFile(*static_cast<char* const*>(param));
-        break;
-      default:
-        break;
+    const ParamInfo& p = kParams[index];
+    if (p.type == F0R_PARAM_BOOL) {
+      PutSetting(settings_, index, d >= 0.5 ? 1 : 0);  // [0.5, 1] is true; NaN false
+    } else if (std::isnan(d)) {
+      PutSetting(settings_, index, GetSetting(DeinterlaceParameters{}, index));
+    } else {
+      PutSetting(settings_, index,
+                 static_cast<int64_t>(std::clamp(std::nearbyint(d * p.scale), p.lo, p.hi)));
     }
   }
 
   void Get(int index, void* param) const {
-    if (!param) return;
-    double* d = static_cast<double*>(param);
-    switch (index) {
-      case kMethod:
-        *d = settings_.method;
-        break;
-      case kArea:
-        *d = settings_.area;
-        break;
-      case kInterlaceThreshold:
-        *d = settings_.interlace_threshold;
-        break;
-      case kBlockDistanceThreshold:
-        *d = settings_.block_distance_threshold;
-        break;
-      case kReplaceThreshold:
-        *d = settings_.replace_threshold;
-        break;
-      case kReplaceOnlyInterlaced:
-        *d = settings_.is_replace_only_interlaced_pixels;
-        break;
-      case kSearchWithinInterpolated:
-        *d = settings_.is_search_within_interpolated;
-        break;
-      case kField:
-        *static_cast<const char**>(param) = keep_ == KeptField::kTop ? "top" : "bottom";
-        break;
-      case kRectFile:
-        *static_cast<const char**>(param) = rect_file_.c_str();
-        break;
-      default:
-        break;
+    if (!param || index < 0 || index >= kParamCount) return;
+    if (index == kField) {
+      *static_cast<const char**>(param) = keep_ == KeptField::kTop ? "top" : "bottom";
+    } else if (index == kRectFile) {
+      *static_cast<const char**>(param) = rect_file_.c_str();
+    } else {
+      const double scale = kParams[index].type == F0R_PARAM_BOOL ? 1 : kParams[index].scale;
+      *static_cast<double*>(param) = static_cast<double>(GetSetting(settings_, index)) / scale;
     }
   }
 

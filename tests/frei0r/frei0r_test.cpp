@@ -131,12 +131,12 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
                        "replace_threshold", "is_replace_only_interlaced_pixels",
                        "is_search_within_interpolated", "field", "rect_file"}));
 
+  // Doubles in frei0r's [0, 1], scaled to the settings.
   f0r_instance_t instance = construct_(64, 32);
-  const DeinterlaceParameters defaults;
-  EXPECT_EQ(GetDouble(instance, kMethod), defaults.method);
-  EXPECT_EQ(GetDouble(instance, kArea), defaults.area);
-  EXPECT_EQ(GetDouble(instance, kInterlace), defaults.interlace_threshold);
-  EXPECT_EQ(GetDouble(instance, kBlockDistance), defaults.block_distance_threshold);
+  EXPECT_EQ(GetDouble(instance, kMethod), 0.8);
+  EXPECT_EQ(GetDouble(instance, kArea), 0.16);
+  EXPECT_EQ(GetDouble(instance, kInterlace), 0.048);
+  EXPECT_EQ(GetDouble(instance, kBlockDistance), 0.0008192);
   EXPECT_EQ(GetDouble(instance, kReplace), 0);
   EXPECT_EQ(GetDouble(instance, kOnlyInterlaced), 0);
   const char* text = nullptr;
@@ -150,17 +150,20 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
 
 TEST_F(Frei0rTest, BadValuesTakeTheNearestSoundValue) {
   f0r_instance_t instance = construct_(64, 32);
+  // Each value lands on its setting's nearest value; read back it is the
+  // setting over the scale.
   const struct {
     int index;
     double value, want;
-  } cases[] = {{kMethod, 2.6, 3},
-               {kMethod, NAN, 4},
-               {kMethod, 1e300, 2147483647},
+  } cases[] = {{kMethod, 0.45, 0.4},
+               {kMethod, NAN, 0.8},
+               {kMethod, 1e300, 2147483647 / 5.0},
                {kArea, -5, 0},
-               {kInterlace, 1e20, 2147483647},
-               {kBlockDistance, 1e12, 4294967295.0},
+               {kArea, 0.333, 0.33},
+               {kInterlace, 1e20, 65.535},
+               {kBlockDistance, 1e12, 4294967295 / 1e7},
                {kBlockDistance, -1, 0},
-               {kReplace, -1e12, -2147483648.0},
+               {kReplace, -1e12, -2147483648 / 256.0},
                {kOnlyInterlaced, 0.7, 1},
                {kWithin, 0.2, 0}};
   for (const auto& c : cases) {
@@ -178,7 +181,7 @@ TEST_F(Frei0rTest, BadValuesTakeTheNearestSoundValue) {
   destruct_(instance);
 
   const auto in = test::CombedBgra(64, 32, 1);
-  EXPECT_EQ(Update(in, 64, 32, {{kMethod, 9, nullptr}}),
+  EXPECT_EQ(Update(in, 64, 32, {{kMethod, 1.8, nullptr}}),
             RenderPicture(in, 64, 32, DeinterlaceParameters{9}))
       << "a method outside 0-5 passes the frame through the conversions only";
 }
@@ -189,8 +192,8 @@ TEST_F(Frei0rTest, BottomIsTheCommandLinesRenderAndTopKeepsTheOtherField) {
   EXPECT_EQ(Update(in, 96, 64), RenderPicture(in, 96, 64, settings));
   settings.method = 5;
   settings.replace_threshold = 30;
-  const auto top =
-      Update(in, 96, 64, {{kMethod, 5, nullptr}, {kReplace, 30, nullptr}, {kField, 0, "top"}});
+  const auto top = Update(
+      in, 96, 64, {{kMethod, 1, nullptr}, {kReplace, 30 / 256.0, nullptr}, {kField, 0, "top"}});
   EXPECT_EQ(top, test::FlipRows(RenderPicture(test::FlipRows(in, 96), 96, 64, settings), 96));
   EXPECT_NE(top, RenderPicture(in, 96, 64, settings));
 }
