@@ -2,6 +2,7 @@
 #include "host/module_state.h"
 
 #include "platform/system.h"
+#include "region/rect_list.h"
 
 void* g_instance = nullptr;
 DeinterlaceParameters g_settings;
@@ -16,4 +17,11 @@ int32_t HandleDllEntry(void* instance, uint32_t reason, const platform::CpuProbe
     return 0;
   }
   return 1;
+}
+
+ScopedRectList::ScopedRectList() { g_rectList = new CRectList; }
+
+ScopedRectList::~ScopedRectList() {
+  delete g_rectList;
+  g_rectList = nullptr;
 }

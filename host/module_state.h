@@ -13,6 +13,17 @@ extern void* g_instance;
 extern DeinterlaceParameters g_settings;
 extern CRectList* g_rectList;
 
+// The current host call's list, created for the length of a scope: loaded
+// when the scope starts and deleted (which stores it) when it ends, also
+// on an exception. g_rectList stays null when the memory cannot be had.
+class ScopedRectList {
+ public:
+  ScopedRectList();
+  ~ScopedRectList();
+  ScopedRectList(const ScopedRectList&) = delete;
+  ScopedRectList& operator=(const ScopedRectList&) = delete;
+};
+
 inline constexpr uint32_t kReasonProcessAttach = 1;
 inline constexpr uint32_t kErrorNoMmx = 0x8004025B;
 inline constexpr const char* kNoMmxText = "Your processor must support MMX instructions";

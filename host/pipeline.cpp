@@ -1,7 +1,6 @@
-// The execute path. Frames are staged field by field, converted to YV12 with
-// each field's chroma apart, re-interleaved into frame order (row r of the
-// engine image is host row H - 1 - r), deinterlaced, given back their
-// source pixels outside the region, converted back and made opaque.
+// The execute path as the plug-in runs it: the host's geometry, the field
+// tests and the copy paths, then the frame path (host/frame_path.h) with
+// the module's settings, the call's region list and the log.
 //
 // Geometry stays in 32 bits and every copy goes row by row within both
 // frames, so no size or pitch the host reports can make it read or write
@@ -13,14 +12,10 @@
 #include <memory>
 #include <new>
 
-#include "convert/convert.h"
-#include "engine/me_deinterlacer.h"
+#include "host/frame_path.h"
 #include "host/module_state.h"
 #include "host/settings.h"
-#include "platform/scratch_memory.h"
 #include "platform/system.h"
-#include "region/rect_list.h"
-#include "region/region_mask.h"
 
 namespace {
 
@@ -47,112 +42,14 @@ void CopyThrough(const ExecuteFrames& f, int32_t height, int32_t dst_height, int
   }
 }
 
-// Sets the fourth byte of every 4-byte group of `bytes` bytes to 255, eight
-// bytes a step (the groups' fourth bytes are bytes 3 and 7 of each
-// little-endian 64-bit word).
-void SetAlpha(uint8_t* p, uint64_t bytes) {
-  uint64_t i = 0;
-  for (; i + 8 <= bytes; i += 8) {
-    uint64_t v;
-    std::memcpy(&v, p + i, 8);
-    v |= 0xFF000000FF000000ull;
-    std::memcpy(p + i, &v, 8);
-  }
-  for (i += 3; i < bytes; i += 4) p[i] = 255;
-}
-
-template <class T>
-platform::ScratchArray<T> Allocate(uint64_t n) {
-  if (n > 0xFFFFFFFFull / sizeof(T)) throw std::bad_alloc();
-  return platform::MakeScratchArray<T>(static_cast<size_t>(n));
-}
-
-// Steps 10 to 29: the frame is processed. Throws std::bad_alloc before it
-// writes the destination.
-void Process(const ExecuteFrames& f, int32_t width, int32_t height, int32_t src_row_bytes,
-             int32_t dst_row_bytes) {
-  const uint32_t w = static_cast<uint32_t>(width), h = static_cast<uint32_t>(height);
-  const uint64_t n = uint64_t{w} * h;
-  MEDeinterlacer engine;
-  auto src_image = Allocate<uint8_t>(3 * n / 2);
-  auto dst_image = Allocate<uint8_t>(3 * n / 2);
-  WriteLogF("src = 0x%X, dst = 0x%X",
-            static_cast<unsigned>(reinterpret_cast<uintptr_t>(src_image.get())),
-            static_cast<unsigned>(reinterpret_cast<uintptr_t>(dst_image.get())));
-  engine.Init(w, h);
-  WriteLogF("src = 0x%X, dst = 0x%X",
-            static_cast<unsigned>(reinterpret_cast<uintptr_t>(src_image.get())),
-            static_cast<unsigned>(reinterpret_cast<uintptr_t>(dst_image.get())));
-  auto staging = Allocate<uint8_t>(4 * n);
-  auto field_yv12 = Allocate<uint8_t>(3 * n / 2);
-  uint8_t* sy = src_image.get();
-  {
-    // The region list lives from here to the end of the region step; the
-    // mask goes first, then the list (which stores the region).
-    ScopedRectList region;
-    auto mask = Allocate<int32_t>(RegionMaskEntries(width, height));
-    BuildRegionMask(mask.get(), width, height);
-
-    WriteLog("Converting to YV12...");
-    const size_t row = size_t{4} * w;
-    for (uint32_t k = 0; k < h / 2; ++k) {
-      const uint8_t* even = f.src_pixels + int64_t{2 * k} * src_row_bytes;
-      CopyBlock(staging.get() + k * row, even, static_cast<uint32_t>(row));
-      CopyBlock(staging.get() + (h / 2 + k) * row, even + src_row_bytes,
-                static_cast<uint32_t>(row));
-    }
-    uint8_t* fy = field_yv12.get();
-    ConvertBgraToYv12(fy, fy + n + n / 4, fy + n, staging.get(), w, h, width);
-    for (uint32_t i = 0; i < h / 2; ++i) {
-      CopyBlock(sy + size_t{2 * i} * w, fy + size_t{i} * w, w);
-      CopyBlock(sy + size_t{2 * i + 1} * w, fy + size_t{h / 2 + i} * w, w);
-    }
-    for (const uint64_t plane : {n, n + n / 4}) {
-      for (uint32_t i = 0; i < h / 4; ++i) {
-        CopyBlock(sy + plane + size_t{2 * i} * (w / 2), fy + plane + size_t{i} * (w / 2), w / 2);
-        CopyBlock(sy + plane + size_t{2 * i + 1} * (w / 2),
-                  fy + plane + size_t{h / 4 + i} * (w / 2), w / 2);
-      }
-    }
-    WriteLog("Done.");
-    WriteLog("Deinterlacing...");
-    // A method the engine does not know leaves its destination unwritten:
-    // start from the source so that such a frame comes out unchanged.
-    if (static_cast<uint32_t>(g_settings.method) > 5)
-      CopyBlock(dst_image.get(), sy, static_cast<uint32_t>(3 * n / 2));
-    engine.Process(sy, dst_image.get(), &g_settings);
-    ApplyRegionMask(height, dst_image.get(), sy, mask.get(), width);
-    WriteLog("Done.");
-  }
-
-  WriteLog("Converting to RGB32...");
-  uint8_t* dy = dst_image.get();
-  ConvertYv12ToBgra(f.dst_pixels, dst_row_bytes / 4, dy, dy + n + n / 4, dy + n, width, width / 2,
-                    w, -height);
-  // Alpha 255 in every 4-byte group of the H x row bytes from the
-  // destination address (row padding included); rows that run upward in
-  // memory keep to their own pixels.
-  if (dst_row_bytes > 0) {
-    SetAlpha(f.dst_pixels, uint64_t{h} * static_cast<uint32_t>(dst_row_bytes));
-  } else {
-    for (int64_t r = 0; r < height; ++r)
-      SetAlpha(f.dst_pixels + r * dst_row_bytes, uint64_t{4} * w);
-  }
-  WriteLog("Done.");
-  WriteLog("Free resources...");
-  staging.reset();
-  field_yv12.reset();
-  src_image.reset();
-  dst_image.reset();
-  WriteLog("Done.");
-  WriteLog("End fsExecute");
-}
+// The plug-in's diagnostic log: each line goes to WriteLog, which asks the
+// store for the debug switch every time.
+class StoreLog final : public LogSink {
+ public:
+  void Write(const char* line) override { WriteLog(line); }
+};
 
 }  // namespace
-
-void CopyBlock(uint8_t* destination, const uint8_t* source, uint32_t bytes) {
-  std::memcpy(destination, source, bytes);
-}
 
 int32_t ExecuteFrame(const ExecuteFrames& f) {
   try {
@@ -206,7 +103,19 @@ int32_t ExecuteFrame(const ExecuteFrames& f) {
       return 0;
     }
     try {
-      Process(f, width, height, src_row_bytes, dst_row_bytes);
+      const HostFrames frames{f.src_pixels,
+                              src_row_bytes,
+                              f.dst_pixels,
+                              dst_row_bytes,
+                              static_cast<uint32_t>(width),
+                              static_cast<uint32_t>(height)};
+      // Nothing is kept between calls: the buffers and the engine live for
+      // this frame, and the region list from here to the end of the frame.
+      FrameWorkspace workspace;
+      workspace.Prepare(frames.width, frames.height);
+      ScopedRectList region;
+      StoreLog log;
+      RenderFrame(frames, g_settings, FrameRegion{g_rectList, nullptr}, &log, workspace);
     } catch (const std::bad_alloc&) {
       WriteLog("Not enough memory for this frame... Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);

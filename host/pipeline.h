@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "host/frame_path.h"
+
 // What the host reports for one execute call. Row r of a frame starts at
 // its pixels + r x row bytes (row bytes may be negative).
 struct ExecuteFrames {
@@ -27,6 +29,3 @@ inline constexpr uint16_t kFieldFlagSkipEven = 0x0100;
 // Renders one frame with g_settings (reloaded on the way) and the stored
 // region. Returns 0 on every path; no exception leaves it.
 int32_t ExecuteFrame(const ExecuteFrames& frames);
-
-// Copies `bytes` bytes (the frame and row copies of the execute path).
-void CopyBlock(uint8_t* destination, const uint8_t* source, uint32_t bytes);

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "host/module_state.h"
 #include "platform/system.h"
 
 const char* RectRejection(int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -94,11 +93,4 @@ int32_t CRectList::IsProcessed(int32_t x, int32_t y) const {
     }
   }
   return processed;
-}
-
-ScopedRectList::ScopedRectList() { g_rectList = new CRectList; }
-
-ScopedRectList::~ScopedRectList() {
-  delete g_rectList;
-  g_rectList = nullptr;
 }

@@ -144,14 +144,3 @@ class CRectList {
   // destruction stores them. A queue the store holds is not written again.
   bool m_unsaved = false;
 };
-
-// The current host call's list, created for the length of a scope: loaded
-// when the scope starts and deleted (which stores it) when it ends, also
-// on an exception. g_rectList stays null when the memory cannot be had.
-class ScopedRectList {
- public:
-  ScopedRectList();
-  ~ScopedRectList();
-  ScopedRectList(const ScopedRectList&) = delete;
-  ScopedRectList& operator=(const ScopedRectList&) = delete;
-};

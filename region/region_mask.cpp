@@ -7,7 +7,6 @@
 #include <iterator>
 #include <vector>
 
-#include "host/module_state.h"
 #include "platform/cpu.h"
 #include "region/rect_list.h"
 
@@ -55,10 +54,6 @@ size_t RegionMaskEntries(int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) return 0;
   return static_cast<size_t>((int64_t{width} + 7) / 8) *
          static_cast<size_t>((int64_t{height} + 7) / 8);
-}
-
-void BuildRegionMask(int32_t* mask, int32_t width, int32_t height) {
-  BuildRegionMask(mask, width, height, g_rectList);
 }
 
 void BuildRegionMask(int32_t* mask, int32_t width, int32_t height, const CRectList* list) {

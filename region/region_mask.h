@@ -20,9 +20,7 @@ class CRectList;
 size_t RegionMaskEntries(int32_t width, int32_t height);
 
 // Sets each entry to IsProcessed of its block's top-left pixel in the
-// current list g_rectList, or to 1 when there is no list.
-void BuildRegionMask(int32_t* mask, int32_t width, int32_t height);
-// The same with a given list (null: every entry 1).
+// list, or to 1 when there is no list.
 void BuildRegionMask(int32_t* mask, int32_t width, int32_t height, const CRectList* list);
 
 // Copies every block whose entry is 0 from `source` to `output`: 8 luma

@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "host/module_state.h"
 #include "platform/cpu.h"
 #include "region/rect_list.h"
 
@@ -86,13 +85,6 @@ TEST(RegionMaskTest, EachBlockFollowsItsTopLeftPixel) {
   EXPECT_EQ(Mask(24, 8, &overlap), (std::vector<int32_t>{1, 2, 1}));
 
   EXPECT_EQ(Mask(32, 24, nullptr), std::vector<int32_t>(12, 1));
-  g_rectList = new CRectList("");
-  g_rectList->Add(0, 0, 0, 0, 1);
-  std::vector<int32_t> current(4, -7);
-  BuildRegionMask(current.data(), 16, 16);
-  delete g_rectList;
-  g_rectList = nullptr;
-  EXPECT_EQ(current, (std::vector<int32_t>{0, 1, 1, 1}));
 }
 
 // The builder paints rectangles last first; every entry must still be what

@@ -10,6 +10,7 @@
 #include "host/module_state.h"
 #include "host/pipeline.h"
 #include "tests/engine/frames.h"
+#include "tests/host/bgra_frames.h"
 #include "tests/support.h"
 #include "tests/temp_folder.h"
 #include "tools/fieldrestore/cli.h"
@@ -238,11 +239,51 @@ TEST_F(RenderTest, CopiedThroughFramesAreExplainedOnce) {
   expect_warning(Render(32, 32, Path("in.bgra"), Path("out.bgra")),
                  "method 9 is not one the plug-in knows (0 to 5): every frame is copied unchanged");
   ASSERT_EQ(test::RunCli({"settings", "reset"}).code, 0);
-  expect_warning(Render(24, 64, Path("in.bgra"), Path("out.bgra")),
+  auto field_pitch = Render(24, 32, Path("in.bgra"), Path("out.bgra"));
+  field_pitch.insert(field_pitch.end(), {"--src-rowbytes", "192"});
+  expect_warning(field_pitch,
                  "24x64 frames are copied unchanged: the plug-in processes only widths and "
                  "heights that are multiples of 16");
   EXPECT_EQ(Run(Render(32, 32, Path("in.bgra"), Path("out.bgra")), &err), 0);
   EXPECT_EQ(err, "");
+}
+
+TEST_F(RenderTest, FullHdFramesAreExtendedAndTopKeepsTheOtherField) {
+  // 1080 rows: extended to 1088 by repeating the last two rows (one per
+  // field) and cropped back; the same for the columns of a 1916-wide clip.
+  constexpr uint32_t w = 1916, h = 1080, fw = 1920, fh = 1088;
+  const auto in = test::CombedBgra(w, h, 5);
+  const auto extended = test::ExtendPicture(in, w, h, fw, fh);
+  Write(Path("in.bgra"), in);
+  Write(Path("extended.bgra"), extended);
+  const auto render = [&](uint32_t width, uint32_t height, const char* in_name,
+                          std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"render", "--width", std::to_string(width), "--height",
+                                     std::to_string(height)};
+    args.insert(args.end(), more.begin(), more.end());
+    args.push_back(Path(in_name));
+    args.push_back(Path("out.bgra"));
+    EXPECT_EQ(Run(args), 0);
+    return Read(Path("out.bgra"));
+  };
+  const auto whole = render(fw, fh, "extended.bgra");
+  const auto out = render(w, h, "in.bgra");
+  ASSERT_EQ(out.size(), in.size());
+  ASSERT_NE(out, in);
+  EXPECT_EQ(out, test::CropPicture(whole, fw, w, h));
+
+  // The top field kept: the extended picture rendered upside down, and
+  // back (extending first keeps rows of one field together at any height).
+  Write(Path("flipped.bgra"), test::FlipRows(extended, fw));
+  const auto top_whole = test::FlipRows(render(fw, fh, "flipped.bgra"), fw);
+  const auto top = render(w, h, "in.bgra", {"--keep", "top"});
+  EXPECT_EQ(top, test::CropPicture(top_whole, fw, w, h));
+  std::string err;
+  EXPECT_EQ(Run({"render", "--width", "16", "--height", "16", "--keep", "left", Path("in.bgra"),
+                 Path("o.bgra")},
+                &err),
+            2);
+  EXPECT_NE(err.find("--keep takes top or bottom"), std::string::npos) << err;
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // packed BGRA frames (pictures top row first, as image files and ffmpeg's
 // rawvideo store them) with the stored settings and region. Each frame is
 // handed over as a Windows host hands its frames, bottom row first in
-// memory, so region coordinates count from the picture's top-left corner.
+// memory, so region coordinates count from the picture's top-left corner
+// (tools/fieldrestore/render_picture.h: the kept field, other sizes).
 // "-" for either file reads the frames from standard input or writes them
 // to standard output, for pipes from and to ffmpeg.
 #include "tools/fieldrestore/render_command.h"
@@ -21,13 +22,17 @@
 #include "tools/fieldrestore/cli.h"
 #include "tools/fieldrestore/file_access.h"
 #include "tools/fieldrestore/frame_renderer.h"
+#include "tools/fieldrestore/render_picture.h"
 #include "tools/fieldrestore/store_report.h"
 
 const char* const kRenderUsage =
     "  render --width W --height H IN.bgra OUT.bgra\n"
     "         [--src-rowbytes N] [--dst-rowbytes N] [--field-flags N] [--first-frame N]\n"
     "                            render raw BGRA frames with the stored settings and region\n"
-    "                            (- for standard input or output)\n";
+    "                            (- for standard input or output)\n"
+    "         [--keep bottom|top]  the field kept as it is (default bottom: rows 1, 3, 5, ...);\n"
+    "                            other sizes than multiples of 16 are extended and cropped\n"
+    "                            back unless row bytes are given\n";
 
 namespace {
 
@@ -37,6 +42,7 @@ struct RenderOptions {
   uint32_t field_flags = 0;
   int32_t first_frame = 0;
   std::string input, output;
+  PictureOptions picture;
 };
 
 bool ParseNumber(const std::string& text, int64_t* value) {
@@ -54,6 +60,8 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
       files.push_back(a);
       continue;
     }
+    if (ParsePictureOption(args, &i, &o->picture, error)) continue;
+    if (!error->empty()) return false;
     if (i + 1 >= args.size()) {
       *error = a + " needs a value";
       return false;
@@ -138,6 +146,10 @@ std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
     return "method " + std::to_string(method) +
            " is not one the plug-in knows (0 to 5): every frame is copied unchanged";
   }
+  // Frames with plain row bytes are extended to multiples of 16 and always
+  // processed; other geometries are handed over as a host's would be.
+  const int64_t plain = int64_t{4} * o.width;
+  if (o.src_row_bytes == plain && o.dst_row_bytes == plain) return {};
   // A source row pitch of two rows or more hands over one field.
   const int64_t height = o.src_row_bytes / o.width / 4 > 1 ? 2 * o.height : o.height;
   if (o.width % 16 != 0 || height % 16 != 0) {
@@ -201,9 +213,9 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
   std::ostream& output = to_stdout ? out : output_file.stream();
   const std::string output_name = to_stdout ? "standard output" : o.output;
-  const size_t row = static_cast<size_t>(4 * o.width);
   // Buffers are allocated once the first frame has arrived.
-  std::vector<uint8_t> picture, src, dst;
+  std::vector<uint8_t> picture;
+  std::optional<PictureFrames> host_frames;
   const bool progress = platform::StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
   uint64_t done = 0;
@@ -221,29 +233,19 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
           << done << " (" << got << " of " << picture_bytes << " bytes)\n";
       return 1;
     }
-    if (src.empty()) {
-      src.assign(static_cast<size_t>(o.src_row_bytes * o.height), 0);
-      dst.assign(static_cast<size_t>(o.dst_row_bytes * o.height), 0);
+    if (!host_frames) {
+      host_frames.emplace(static_cast<uint32_t>(o.width), static_cast<uint32_t>(o.height),
+                          o.src_row_bytes, o.dst_row_bytes, o.picture.keep);
     }
-    // Memory row r holds picture row H - 1 - r.
-    for (int64_t r = 0; r < o.height; ++r) {
-      std::copy_n(picture.data() + (o.height - 1 - r) * row, row, src.data() + r * o.src_row_bytes);
-    }
+    host_frames->Load(picture.data());
     ExecuteFrames f;
     f.frame_number = FrameNumber(o.first_frame, done);
     f.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
     f.field_flags = static_cast<uint16_t>(o.field_flags);
-    f.src_width = f.dst_width = static_cast<int32_t>(o.width);
-    f.src_height = f.dst_height = static_cast<int32_t>(o.height);
-    f.src_row_bytes = static_cast<int32_t>(o.src_row_bytes);
-    f.dst_row_bytes = static_cast<int32_t>(o.dst_row_bytes);
-    f.src_pixels = src.data();
-    f.dst_pixels = dst.data();
+    host_frames->Describe(&f);
     renderer->Render(f);
     if (ReportStoreFailures(err, /*writes_matter=*/false)) return 1;
-    for (int64_t r = 0; r < o.height; ++r) {
-      std::copy_n(dst.data() + r * o.dst_row_bytes, row, picture.data() + (o.height - 1 - r) * row);
-    }
+    host_frames->Store(picture.data());
     errno = 0;
     if (!output.write(reinterpret_cast<const char*>(picture.data()),
                       static_cast<std::streamsize>(picture_bytes))) {

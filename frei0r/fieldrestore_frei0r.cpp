@@ -1,0 +1,318 @@
+// fieldrestore.so: the frame path as a frei0r filter for Linux hosts
+// (ffmpeg's frei0r filter, MLT's melt and the editors built on it).
+//
+// Every setting is a frei0r parameter whose default is the plug-in's
+// default; nothing is read from the per-user store or the log switch, so a
+// host's project renders the same on every machine. Each instance owns its
+// settings, region and workspace, so a host may run instances on several
+// threads at once (one thread per instance at a time, as frei0r allows).
+//
+// Frames are BGRA8888, top row first. "bottom" (the default) keeps picture
+// rows 1, 3, 5, ... exactly as `fieldrestore render` does; "top" keeps the
+// other field. Frames of any size are extended to multiples of 16 and
+// cropped back.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+// The header declares the entry points without C linkage of its own.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include "engine/deinterlace_parameters.h"
+#include "host/frame_path.h"
+#include "host/picture_frames.h"
+#include "region/rect_list.h"
+
+#define FIELDRESTORE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+enum Param : int {
+  kMethod,
+  kArea,
+  kInterlaceThreshold,
+  kBlockDistanceThreshold,
+  kReplaceThreshold,
+  kReplaceOnlyInterlaced,
+  kSearchWithinInterpolated,
+  kField,
+  kRectFile,
+  kParamCount
+};
+
+struct ParamInfo {
+  const char* name;
+  int type;
+  const char* explanation;
+  // Doubles: the setting is round(value x scale), brought into [lo, hi].
+  double scale, lo, hi;
+};
+
+constexpr double kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr double kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr double kUint32Max = std::numeric_limits<uint32_t>::max();
+
+// Doubles keep to frei0r's range [0, 1] (GStreamer and the editors'
+// generic controls enforce it), each scaled to its setting so that the
+// defaults and the usual values are short decimals. Values beyond 1, which
+// ffmpeg and MLT pass through, reach on up to the setting's own limit.
+constexpr ParamInfo kParams[kParamCount] = {
+    {"method", F0R_PARAM_DOUBLE,
+     "Deinterlacing method x 0.2: 0 none, 0.2 only even rows, 0.4 simple interpolation, 0.6 area "
+     "based interpolation, 0.8 area based motion estimation (default), 1 advanced method; a "
+     "method beyond these leaves the frame unchanged",
+     5, kInt32Min, kInt32Max},
+    {"area", F0R_PARAM_DOUBLE, "Search area of the motion search in pixels / 100 (default 0.16)",
+     100, 0, 32767},
+    {"interlace_threshold", F0R_PARAM_DOUBLE,
+     "Interlace detection threshold / 1000 (default 0.048)", 1000, 0, 65535},
+    {"block_distance_threshold", F0R_PARAM_DOUBLE,
+     "Block distance threshold / 10000000: a block is replaced only when its best match lies "
+     "below it (default 0.0008192)",
+     1e7, 0, kUint32Max},
+    {"replace_threshold", F0R_PARAM_DOUBLE,
+     "Replacement threshold of the advanced method / 256: a rebuilt sample takes the matched one "
+     "where they differ by less (default 0; 1 or a negative value: every sample)",
+     256, kInt32Min, kInt32Max},
+    {"is_replace_only_interlaced_pixels", F0R_PARAM_BOOL,
+     "Replace only interlaced pixels (default off)", 0, 0, 0},
+    {"is_search_within_interpolated", F0R_PARAM_BOOL,
+     "Motion search on interpolated images, advanced method (default off)", 0, 0, 0},
+    {"field", F0R_PARAM_STRING, "Field to keep: bottom (default) or top", 0, 0, 0},
+    {"rect_file", F0R_PARAM_STRING,
+     "Rect file whose region is processed (default empty: the whole frame)", 0, 0, 0},
+};
+
+// The numeric settings by parameter index.
+int64_t GetSetting(const DeinterlaceParameters& p, int index) {
+  switch (index) {
+    case kMethod:
+      return p.method;
+    case kArea:
+      return p.area;
+    case kInterlaceThreshold:
+      return p.interlace_threshold;
+    case kBlockDistanceThreshold:
+      return p.block_distance_threshold;
+    case kReplaceThreshold:
+      return p.replace_threshold;
+    case kReplaceOnlyInterlaced:
+      return p.is_replace_only_interlaced_pixels;
+    default:
+      return p.is_search_within_interpolated;
+  }
+}
+
+void PutSetting(DeinterlaceParameters& p, int index, int64_t v) {
+  switch (index) {
+    case kMethod:
+      p.method = static_cast<int32_t>(v);
+      break;
+    case kArea:
+      p.area = static_cast<int32_t>(v);
+      break;
+    case kInterlaceThreshold:
+      p.interlace_threshold = static_cast<int32_t>(v);
+      break;
+    case kBlockDistanceThreshold:
+      p.block_distance_threshold = static_cast<uint32_t>(v);
+      break;
+    case kReplaceThreshold:
+      p.replace_threshold = static_cast<int32_t>(v);
+      break;
+    case kReplaceOnlyInterlaced:
+      p.is_replace_only_interlaced_pixels = static_cast<uint8_t>(v);
+      break;
+    default:
+      p.is_search_within_interpolated = static_cast<uint8_t>(v);
+      break;
+  }
+}
+
+class Instance {
+ public:
+  Instance(unsigned width, unsigned height) : width_(width), height_(height) {}
+
+  void Set(int index, const void* param) {
+    if (!param || index < 0 || index >= kParamCount) return;
+    if (index == kField) return SetField(*static_cast<char* const*>(param));
+    if (index == kRectFile) return SetRectFile(*static_cast<char* const*>(param));
+    const double d = *static_cast<const double*>(param);
+    const ParamInfo& p = kParams[index];
+    if (p.type == F0R_PARAM_BOOL) {
+      PutSetting(settings_, index, d >= 0.5 ? 1 : 0);  // [0.5, 1] is true; NaN false
+    } else if (std::isnan(d)) {
+      PutSetting(settings_, index, GetSetting(DeinterlaceParameters{}, index));
+    } else {
+      PutSetting(settings_, index,
+                 static_cast<int64_t>(std::clamp(std::nearbyint(d * p.scale), p.lo, p.hi)));
+    }
+  }
+
+  void Get(int index, void* param) const {
+    if (!param || index < 0 || index >= kParamCount) return;
+    if (index == kField) {
+      *static_cast<const char**>(param) = keep_ == KeptField::kTop ? "top" : "bottom";
+    } else if (index == kRectFile) {
+      *static_cast<const char**>(param) = rect_file_.c_str();
+    } else {
+      const double scale = kParams[index].type == F0R_PARAM_BOOL ? 1 : kParams[index].scale;
+      *static_cast<double*>(param) = static_cast<double>(GetSetting(settings_, index)) / scale;
+    }
+  }
+
+  void Update(const uint32_t* in, uint32_t* out) {
+    if (!in || !out) return;
+    const auto* src = reinterpret_cast<const uint8_t*>(in);
+    auto* dst = reinterpret_cast<uint8_t*>(out);
+    const ptrdiff_t stride = ptrdiff_t{4} * width_;
+    try {
+      Render(src, dst, stride);
+    } catch (...) {
+      // Out of memory (or anything else): the frame passes unchanged.
+      if (src != dst) std::memmove(dst, src, static_cast<size_t>(stride) * height_);
+    }
+  }
+
+ private:
+  void SetField(const char* text) {
+    keep_ = text && std::strcmp(text, "top") == 0 ? KeptField::kTop : KeptField::kBottom;
+  }
+
+  // Reads the rect file when the path changes (hosts set every parameter
+  // before every frame).
+  void SetRectFile(const char* text) {
+    const std::string path = text ? text : "";
+    if (path == rect_file_) return;
+    rect_file_ = path;
+    region_.reset();
+    if (path.empty()) return;
+    // Not the store: a list with no key loads and stores nothing.
+    std::unique_ptr<CRectList> list(new CRectList(""));
+    if (!list || list->LoadFromFile(path.c_str()) != 0) {
+      std::fprintf(stderr,
+                   "fieldrestore: cannot read the rect file %s; the whole frame is processed\n",
+                   path.c_str());
+      return;
+    }
+    region_ = std::move(list);
+  }
+
+  void Render(const uint8_t* src, uint8_t* dst, ptrdiff_t stride) {
+    const FrameRegion region{region_.get(), nullptr};
+    const uint32_t fw = PaddedSize(width_), fh = PaddedSize(height_);
+    if (fw == width_ && fh == height_) {
+      // The host's own frames, bottom row first for "bottom".
+      const bool flip = keep_ == KeptField::kBottom;
+      const ptrdiff_t last = stride * (height_ - 1);
+      const HostFrames frames{src + (flip ? last : 0),
+                              static_cast<int32_t>(flip ? -stride : stride),
+                              dst + (flip ? last : 0),
+                              static_cast<int32_t>(flip ? -stride : stride),
+                              width_,
+                              height_};
+      RenderFrame(frames, settings_, region, nullptr, workspace_);
+      return;
+    }
+    const size_t frame_bytes = size_t{4} * fw * fh;
+    if (padded_src_.size() != frame_bytes) {
+      padded_src_.assign(frame_bytes, 0);
+      padded_dst_.assign(frame_bytes, 0);
+    }
+    const ptrdiff_t row_bytes = ptrdiff_t{4} * fw;
+    const HostFrameView in_frame{padded_src_.data(), row_bytes, fw, fh};
+    const HostFrameView out_frame{padded_dst_.data(), row_bytes, fw, fh};
+    PictureToHostFrame(PictureView{const_cast<uint8_t*>(src), stride, width_, height_}, keep_,
+                       in_frame);
+    const HostFrames frames{padded_src_.data(),
+                            static_cast<int32_t>(row_bytes),
+                            padded_dst_.data(),
+                            static_cast<int32_t>(row_bytes),
+                            fw,
+                            fh};
+    RenderFrame(frames, settings_, region, nullptr, workspace_);
+    HostFrameToPicture(out_frame, keep_, PictureView{dst, stride, width_, height_});
+  }
+
+  const uint32_t width_, height_;
+  DeinterlaceParameters settings_;
+  KeptField keep_ = KeptField::kBottom;
+  std::string rect_file_;
+  std::unique_ptr<CRectList> region_;
+  FrameWorkspace workspace_;
+  std::vector<uint8_t> padded_src_, padded_dst_;
+};
+
+}  // namespace
+
+FIELDRESTORE_EXPORT int f0r_init() { return 1; }
+
+FIELDRESTORE_EXPORT void f0r_deinit() {}
+
+FIELDRESTORE_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info) {
+  if (!info) return;
+  info->name = "fieldrestore";
+  info->author = "fieldrestore developers";
+  info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
+  info->color_model = F0R_COLOR_MODEL_BGRA8888;
+  info->frei0r_version = FREI0R_MAJOR_VERSION;
+  info->major_version = 0;
+  info->minor_version = 1;
+  info->num_params = kParamCount;
+  info->explanation =
+      "Deinterlacer: rebuilds one field of each frame by interpolation and motion search where "
+      "the picture combs";
+}
+
+FIELDRESTORE_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
+  if (!info || index < 0 || index >= kParamCount) return;
+  info->name = kParams[index].name;
+  info->type = kParams[index].type;
+  info->explanation = kParams[index].explanation;
+}
+
+FIELDRESTORE_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+  if (width == 0 || height == 0 || width > 32767 || height > 32767) return nullptr;
+  try {
+    return new Instance(width, height);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+FIELDRESTORE_EXPORT void f0r_destruct(f0r_instance_t instance) {
+  delete static_cast<Instance*>(instance);
+}
+
+FIELDRESTORE_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param,
+                                             int index) {
+  if (!instance) return;
+  try {
+    static_cast<Instance*>(instance)->Set(index, param);
+  } catch (...) {
+  }
+}
+
+FIELDRESTORE_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_t param,
+                                             int index) {
+  if (instance) static_cast<const Instance*>(instance)->Get(index, param);
+}
+
+FIELDRESTORE_EXPORT void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe,
+                                    uint32_t* outframe) {
+  if (instance) static_cast<Instance*>(instance)->Update(inframe, outframe);
+}
+
+FIELDRESTORE_EXPORT void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1,
+                                     const uint32_t*, const uint32_t*, uint32_t* outframe) {
+  f0r_update(instance, time, inframe1, outframe);
+}

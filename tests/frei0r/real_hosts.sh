@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Renders interlaced clips through fieldrestore.so inside a real frei0r
+# host and checks the frames byte for byte against `fieldrestore render`
+# of the same pixels with the same settings.
+#
+#   real_hosts.sh HOST FIELDRESTORE PLUGIN_DIR WORK    (HOST: ffmpeg, melt or gstreamer)
+#
+# Every host hands the plug-in BGRA frames top row first, as the command
+# line reads its files: ffmpeg converts to the colour model the plug-in
+# declares (BGRA8888) and so needs no conversion for a bgra clip; MLT works
+# in RGBA and swaps red and blue on the way in and out; GStreamer
+# negotiates BGRA caps. None of them changes a byte, so the frames must be
+# equal. melt reads the clip from an AVI file (it drops the last frame of a
+# NUT file) with a progressive profile of the clip's size, so that it
+# neither scales nor deinterlaces on its own.
+set -euo pipefail
+host=$1 fr=$2 plugin_dir=$3 work=$4
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+export FREI0R_PATH=$plugin_dir XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
+command -v "${host/gstreamer/gst-launch-1.0}" >/dev/null ||
+  { echo "$host is not installed: run scripts/bootstrap" >&2; exit 1; }
+
+failed=0
+# label, width, height, frei0r parameters in order (ffmpeg's list), the
+# same as name=value pairs, and the command line's settings and options.
+check() {
+  local label=$1 w=$2 h=$3 list=$4 pairs=$5 settings=$6 options=$7
+  "$fr" sample --width "$w" --height "$h" --frames 3 in.bgra >/dev/null
+  "$fr" settings reset >/dev/null
+  local s
+  for s in $settings; do "$fr" settings set "${s%=*}" "${s#*=}" >/dev/null; done
+  # shellcheck disable=SC2086
+  "$fr" render --width "$w" --height "$h" $options in.bgra want.bgra >/dev/null
+  rm -f got.bgra
+  case $host in
+    ffmpeg)
+      ffmpeg -v error -y -f rawvideo -pix_fmt bgra -s "${w}x$h" -i in.bgra \
+        -vf "frei0r=fieldrestore${list:+:$list}" -f rawvideo -pix_fmt bgra got.bgra ;;
+    melt)
+      ffmpeg -v error -y -f rawvideo -pix_fmt bgra -s "${w}x$h" -r 25 -i in.bgra \
+        -c:v rawvideo -pix_fmt bgra in.avi
+      printf '%s\n' "description=clip" frame_rate_num=25 frame_rate_den=1 "width=$w" "height=$h" \
+        progressive=1 sample_aspect_num=1 sample_aspect_den=1 "display_aspect_num=$w" \
+        "display_aspect_den=$h" colorspace=601 >profile
+      # shellcheck disable=SC2086
+      melt -silent -profile profile in.avi -filter frei0r.fieldrestore $pairs \
+        -consumer avformat:got.bgra f=rawvideo vcodec=rawvideo pix_fmt=bgra an=1 >/dev/null 2>&1 ;;
+    gstreamer)
+      # shellcheck disable=SC2086
+      gst-launch-1.0 -q filesrc location=in.bgra \
+        ! rawvideoparse width="$w" height="$h" format=bgra framerate=25/1 \
+        ! frei0r-filter-fieldrestore ${pairs//_/-} ! filesink location=got.bgra ;;
+  esac
+  if cmp -s got.bgra want.bgra; then
+    echo "$host: $label: same bytes"
+  else
+    echo "$host: $label: DIFFERENT ($(cmp got.bgra want.bgra 2>&1 | head -n 1))"
+    failed=1
+  fi
+}
+
+check "defaults, 720x576" 720 576 "" "" "" ""
+check "advanced method, top field kept, 720x576" 720 576 \
+  "1|0.16|0.048|0.0008192|0.1171875|n|y|top" \
+  "method=1 replace_threshold=0.1171875 is_search_within_interpolated=1 field=top" \
+  "method=5 replace_threshold=30 is_search_within_interpolated=1" "--keep top"
+check "defaults, 1920x1080 (extended to 1088 and cropped back)" 1920 1080 "" "" "" ""
+exit $failed
