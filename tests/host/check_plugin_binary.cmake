@@ -23,6 +23,11 @@ endif()
 if(dump MATCHES "_xFilter|xFilter@")
   message(FATAL_ERROR "fieldrestore.prm exports a decorated xFilter")
 endif()
+# The dialog's tooltips rely on the host having loaded the common controls.
+string(TOUPPER "${dump}" dump_upper)
+if(dump_upper MATCHES "DLL NAME: COMCTL32")
+  message(FATAL_ERROR "fieldrestore.prm imports COMCTL32; loading it is the host's part")
+endif()
 
 # The PiPL resource (type "PIPL", id 16000), extracted with windres and
 # compared with its 214 bytes built here from their parts.
