@@ -26,7 +26,8 @@ constexpr const char* kUsage =
     "  settings reset            store the default settings\n"
     "  debug on|off              switch the diagnostic log\n"
     "  soundalert on|off         switch the alert for frames that are copied through\n"
-    "  query [PLUGIN]            load the plug-in as a host does and show its answers\n";
+    "  query [PLUGIN]            load the plug-in as a host does and show its answers\n"
+    "  setup [PLUGIN]            open the plug-in's settings dialog as a host does\n";
 
 const char* MethodLabel(int32_t method) {
   static const char* const kLabels[] = {"None",
@@ -184,6 +185,16 @@ int Query(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   return 0;
 }
 
+int Setup(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() > 2) return Usage(err, "setup takes at most one plug-in path");
+  std::string error;
+  if (!SetupPlugin(args.size() == 2 ? args[1] : DefaultPluginPath(), &error)) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 bool ParseValue32(const std::string& text, uint32_t* value) {
@@ -243,6 +254,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (command == "debug" || command == "soundalert") return Switch(command, args, out, err);
   if (command == "query") return Query(args, out, err);
+  if (command == "setup") return Setup(args, err);
   if (command == "region") return RunRegionCommand(args, out, err);
   if (command == "render") return RunRenderCommand(args, out, err);
   if (command == "sample") return RunSampleCommand(args, out, err);
