@@ -60,6 +60,7 @@ class RenderQueueTest : public ::testing::Test {
     store_.settings.method = 5;
     store_.debug = true;
   }
+  ~RenderQueueTest() override { test::RemoveLog(); }
 
   Result Run(const RenderJob& job, unsigned threads, uint64_t fail_read = ~0ull,
              uint64_t fail_write = ~0ull) {

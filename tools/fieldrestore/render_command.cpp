@@ -193,7 +193,11 @@ class RenderStream final : public FrameStream {
         err_(err),
         picture_bytes_(static_cast<uint64_t>(4 * o.width * o.height)),
         progress_(platform::StderrIsTerminal()),
-        start_(std::chrono::steady_clock::now()) {}
+        start_(std::chrono::steady_clock::now()),
+        tie_(in.tie(nullptr)) {}
+  // Frames are read on other threads than they are written: the input
+  // does not flush a tied output before it reads.
+  ~RenderStream() { in_.tie(tie_); }
 
   Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) override {
     if (frames_ && index >= *frames_) return Read::kEnd;
@@ -259,6 +263,7 @@ class RenderStream final : public FrameStream {
   uint64_t picture_bytes_;
   bool progress_;
   std::chrono::steady_clock::time_point start_;
+  std::ostream* tie_;
 };
 
 }  // namespace

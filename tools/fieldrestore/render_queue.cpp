@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -77,11 +76,13 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
   }
 }
 
-// Runs the workers; the calling thread reads, hands out and writes.
+// Each worker reads the next frame (in turn, so the stream is read in
+// order) into a free slot and renders it there, on its own processor's
+// cache; the calling thread writes the finished frames in order.
 class ThreadedQueue {
  public:
-  ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers)
-      : job_(job), slots_(2 * workers.size() + 2) {
+  ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
+      : job_(job), stream_(stream), slots_(2 * workers.size() + 2) {
     threads_.reserve(workers.size());
     for (Worker& worker : workers) threads_.emplace_back([this, &worker] { Work(worker); });
   }
@@ -90,65 +91,73 @@ class ThreadedQueue {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
     }
-    work_ready_.notify_all();
+    slot_free_.notify_all();
     for (std::thread& thread : threads_) thread.join();
   }
 
-  bool Run(FrameStream& stream, uint64_t* done, std::string* error) {
-    uint64_t next_read = 0;
-    bool input_ended = false;
-    std::string read_error;  // the frame at next_read cannot be read
+  bool Run(uint64_t* done, std::string* error) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      // Every finished frame that is next in order is written first.
       if (Slot* slot = Finished(*done)) {
+        // The slot is the writer's until it frees it.
         lock.unlock();
-        const bool written = Write(*slot, stream, error);
+        const bool written = Write(*slot, error);
         lock.lock();
         if (!written) return false;
         ++*done;
         continue;
       }
-      if (input_ended && *done == next_read) {
-        *error = read_error;
-        return read_error.empty();
+      if (input_ended_ && *done == frames_read_) {
+        *error = read_error_;
+        return read_error_.empty();
       }
-      Slot* free = input_ended ? nullptr : FreeSlot();
-      if (!free) {
-        frame_done_.wait(lock);
-        continue;
-      }
-      free->state = Slot::State::kRendering;  // the reader's until it is ready
-      lock.unlock();
-      const FrameStream::Read read = stream.ReadFrame(next_read, &free->picture, &read_error);
-      lock.lock();
-      if (read != FrameStream::Read::kFrame) {
-        free->state = Slot::State::kFree;
-        input_ended = true;
-        continue;
-      }
-      free->index = next_read++;
-      free->state = Slot::State::kReady;
-      ready_.push_back(free);
-      work_ready_.notify_one();
+      frame_done_.wait(lock);
     }
   }
 
  private:
   void Work(Worker& worker) {
-    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      work_ready_.wait(lock, [this] { return stopping_ || !ready_.empty(); });
-      if (stopping_) return;
-      Slot* slot = ready_.front();
-      ready_.pop_front();
-      slot->state = Slot::State::kRendering;
-      lock.unlock();
+      Slot* slot = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        slot_free_.wait(lock, [&] { return stopping_ || input_ended_ || (slot = FreeSlot()); });
+        if (!slot) return;
+        slot->state = Slot::State::kRendering;
+      }
+      if (!ReadInto(*slot)) return;
       RenderSlot(job_, worker, *slot);
-      lock.lock();
+      std::lock_guard<std::mutex> lock(mutex_);
       slot->state = Slot::State::kDone;
       frame_done_.notify_one();
     }
+  }
+
+  // Reads the next frame into the slot; false, with the slot freed, when
+  // the stream has no more.
+  bool ReadInto(Slot& slot) {
+    std::lock_guard<std::mutex> reading(read_mutex_);
+    std::string error;
+    FrameStream::Read read = FrameStream::Read::kEnd;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (input_ended_ || stopping_) {
+        slot.state = Slot::State::kFree;
+        return false;
+      }
+    }
+    read = stream_.ReadFrame(frames_read_, &slot.picture, &error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (read == FrameStream::Read::kFrame) {
+      slot.index = frames_read_++;
+      return true;
+    }
+    slot.state = Slot::State::kFree;
+    input_ended_ = true;
+    read_error_ = error;
+    slot_free_.notify_all();
+    frame_done_.notify_one();
+    return false;
   }
 
   Slot* Finished(uint64_t index) {
@@ -166,9 +175,8 @@ class ThreadedQueue {
   }
 
   // Writes a finished frame (its log lines first) and frees its slot, or
-  // keeps it as the picture a skipped frame repeats. Runs unlocked: the
-  // slot is the writer's until it is freed.
-  bool Write(Slot& slot, FrameStream& stream, std::string* error) {
+  // keeps it as the picture a skipped frame repeats.
+  bool Write(Slot& slot, std::string* error) {
     if (!slot.failure.empty()) {
       *error = slot.failure;
       return false;
@@ -177,7 +185,7 @@ class ThreadedQueue {
     const bool skipped = slot.outcome == ExecuteOutcome::kSkipped;
     if (skipped && !last_) zeros_.assign(slot.picture.size(), 0);
     const std::vector<uint8_t>& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
-    const bool written = stream.WriteFrame(slot.index, picture, error);
+    const bool written = stream_.WriteFrame(slot.index, picture, error);
     std::lock_guard<std::mutex> lock(mutex_);
     if (skipped) {
       slot.state = Slot::State::kFree;
@@ -187,17 +195,22 @@ class ThreadedQueue {
       if (last_) last_->state = Slot::State::kFree;
       last_ = &slot;
     }
+    slot_free_.notify_one();
     return written;
   }
 
   const RenderJob& job_;
+  FrameStream& stream_;
   std::vector<Slot> slots_;
   std::vector<std::thread> threads_;
-  std::mutex mutex_;
-  std::condition_variable work_ready_, frame_done_;
-  std::deque<Slot*> ready_;
+  std::mutex mutex_;       // the slots' states and what follows
+  std::mutex read_mutex_;  // one worker reads at a time
+  std::condition_variable slot_free_, frame_done_;
   bool stopping_ = false;
-  Slot* last_ = nullptr;  // the last picture written that a skipped frame repeats
+  bool input_ended_ = false;
+  uint64_t frames_read_ = 0;
+  std::string read_error_;  // why frame frames_read_ cannot be read
+  Slot* last_ = nullptr;    // the last picture written, which a skipped frame repeats
   std::vector<uint8_t> zeros_;
 };
 
@@ -218,7 +231,7 @@ bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker&
     worker.renderer = make_renderer(error);
     if (!worker.renderer) return false;
   }
-  if (workers.size() > 1) return ThreadedQueue(job, workers).Run(stream, done, error);
+  if (workers.size() > 1) return ThreadedQueue(job, workers, stream).Run(done, error);
   // One thread reads, renders and writes each frame in turn.
   Slot slot;
   for (;; ++*done) {
