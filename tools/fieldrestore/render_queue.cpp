@@ -78,11 +78,13 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
 
 // Each worker reads the next frame (in turn, so the stream is read in
 // order) into a free slot and renders it there, on its own processor's
-// cache; the calling thread writes the finished frames in order.
+// cache; the calling thread writes the finished frames in order. Besides
+// one slot a worker, one holds the picture written last and two hold
+// frames finished before the one the writer waits for.
 class ThreadedQueue {
  public:
   ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
-      : job_(job), stream_(stream), slots_(2 * workers.size() + 2) {
+      : job_(job), stream_(stream), slots_(workers.size() + 3) {
     threads_.reserve(workers.size());
     for (Worker& worker : workers) threads_.emplace_back([this, &worker] { Work(worker); });
   }
