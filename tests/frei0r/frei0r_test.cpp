@@ -107,7 +107,8 @@ enum {
   kOnlyInterlaced,
   kWithin,
   kField,
-  kRectFile
+  kRectFile,
+  kShowMap
 };
 
 TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
@@ -129,7 +130,7 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   EXPECT_EQ(names, (std::vector<std::string>{
                        "method", "area", "interlace_threshold", "block_distance_threshold",
                        "replace_threshold", "is_replace_only_interlaced_pixels",
-                       "is_search_within_interpolated", "field", "rect_file"}));
+                       "is_search_within_interpolated", "field", "rect_file", "show_map"}));
 
   // Doubles in frei0r's [0, 1], scaled to the settings.
   f0r_instance_t instance = construct_(64, 32);
@@ -139,6 +140,7 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   EXPECT_EQ(GetDouble(instance, kBlockDistance), 0.0008192);
   EXPECT_EQ(GetDouble(instance, kReplace), 0);
   EXPECT_EQ(GetDouble(instance, kOnlyInterlaced), 0);
+  EXPECT_EQ(GetDouble(instance, kShowMap), 0);
   const char* text = nullptr;
   get_(instance, &text, kField);
   EXPECT_STREQ(text, "bottom");

@@ -67,4 +67,6 @@ check "advanced method, top field kept, 720x576" 720 576 \
   "method=1 replace_threshold=0.1171875 is_search_within_interpolated=1 field=top" \
   "method=5 replace_threshold=30 is_search_within_interpolated=1" "--keep top"
 check "defaults, 1920x1080 (extended to 1088 and cropped back)" 1920 1080 "" "" "" ""
+check "comb map, 720x576" 720 576 "0.8|0.16|0.048|0.0008192|0|n|n|bottom||y" "show_map=1" "" \
+  "--show-map"
 exit $failed
