@@ -3,10 +3,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <vector>
 
 #include "platform/cpu.h"
+#include "platform/profile_file.h"
 #include "region/rect_list.h"
 #include "region/region_mask.h"
 
@@ -26,7 +29,29 @@ void BM_BuildRegionMask(benchmark::State& state) {
     benchmark::DoNotOptimize(mask.data());
   }
 }
-BENCHMARK(BM_BuildRegionMask)->Arg(0)->Arg(4)->Arg(16);
+// 18,906 rectangles: a region loaded from a large rect file.
+BENCHMARK(BM_BuildRegionMask)->Arg(0)->Arg(4)->Arg(16)->Arg(18906);
+
+// A rect file of range(0) rectangles loaded into a list (kept out of the
+// store), with our own profile reader.
+void BM_LoadRectFile(benchmark::State& state) {
+  const std::string path = std::filesystem::temp_directory_path() / "fieldrestore-bench.rect";
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    for (int64_t i = 0; i < state.range(0); ++i) {
+      file << "[[(" << i << "," << i % 500 << ")-(" << i + 10 << "," << i % 500 + 20
+           << ")]]\r\npresent=" << i % 2 << "\r\n";
+    }
+  }
+  for (auto _ : state) {
+    CRectList list("");
+    if (list.LoadFromFile(path.c_str(), platform::PortableProfileFiles()) != 0) {
+      state.SkipWithError("the file did not load");
+    }
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_LoadRectFile)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 // range(0): the variant; range(1): percent of blocks that get their source back.
 void BM_ApplyRegionMask(benchmark::State& state) {

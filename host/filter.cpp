@@ -8,6 +8,7 @@
 #include "host/pipeline.h"
 #include "host/settings.h"
 #include "region/rect_list.h"
+#include "ui/dialogs.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ int32_t Setup(char** theData) {
   // deleted when the call ends (null when its memory cannot be had).
   ScopedRectList region;
   EnsureSpecsHandle(theData);
+  RunParametersDialog(g_instance);
   // Whatever closed the dialog, the settings go back to the store.
   SaveSettings(&g_settings);
   return 0;

@@ -58,8 +58,14 @@ void WriteSwitch(const char* name, bool on) {
 std::span<const SettingField> SettingFields() { return kFields; }
 
 const SettingField* FindSettingField(std::string_view name) {
+  // Value names compare without regard to case, as the store compares them.
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
   for (const SettingField& field : kFields) {
-    if (name == field.name) return &field;
+    const std::string_view candidate(field.name);
+    if (candidate.size() != name.size()) continue;
+    bool same = true;
+    for (size_t i = 0; same && i < name.size(); ++i) same = fold(name[i]) == candidate[i];
+    if (same) return &field;
   }
   return nullptr;
 }

@@ -22,6 +22,7 @@ struct SettingField {
 
 // The seven stored fields in record order.
 std::span<const SettingField> SettingFields();
+// The field of that value name, compared without regard to case.
 const SettingField* FindSettingField(std::string_view name);
 
 // Field access by table entry (the value as an unsigned 32-bit pattern).

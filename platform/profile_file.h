@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -38,10 +39,27 @@ class ProfileFiles {
   virtual uint32_t GetInt(const char* section, const char* key, int32_t default_value,
                           const char* path) const = 0;
 
+  // GetInt of `key` in each of `sections`, in order. Ours reads the file
+  // once for all of them, where asking section by section would read and
+  // search the whole file for each; the others ask GetInt.
+  virtual std::vector<uint32_t> GetInts(const std::vector<std::string>& sections, const char* key,
+                                        int32_t default_value, const char* path) const;
+
   // The size of the file in bytes (GetFileAttributesExA; a folder has size
   // 0). False when there is no such file.
   virtual bool FileSize(const char* path, uint64_t* size) const = 0;
 };
+
+inline std::vector<uint32_t> ProfileFiles::GetInts(const std::vector<std::string>& sections,
+                                                   const char* key, int32_t default_value,
+                                                   const char* path) const {
+  std::vector<uint32_t> values;
+  values.reserve(sections.size());
+  for (const std::string& section : sections) {
+    values.push_back(GetInt(section.c_str(), key, default_value, path));
+  }
+  return values;
+}
 
 // The implementation the plug-in uses on this platform.
 const ProfileFiles& SystemProfileFiles();

@@ -19,6 +19,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/profile_file.h"
@@ -302,6 +303,14 @@ RequestedName Request(const char* argument) {
   return name;
 }
 
+// The first key of that name in a section.
+Key* FindKeyIn(Section& section, const RequestedName& key_request) {
+  for (Key& key : section.keys) {
+    if (EqualIgnoringCase(key.name, key_request.full.data(), key_request.compared)) return &key;
+  }
+  return nullptr;
+}
+
 // The key of the first section of that name; only that section is searched.
 Key* FindKey(Profile& profile, const char* section_name, const char* key_name, bool create) {
   const RequestedName section_request = Request(section_name);
@@ -310,9 +319,7 @@ Key* FindKey(Profile& profile, const char* section_name, const char* key_name, b
     if (!EqualIgnoringCase(section.name, section_request.full.data(), section_request.compared)) {
       continue;
     }
-    for (Key& key : section.keys) {
-      if (EqualIgnoringCase(key.name, key_request.full.data(), key_request.compared)) return &key;
-    }
+    if (Key* key = FindKeyIn(section, key_request)) return key;
     if (!create) return nullptr;
     section.keys.push_back(Key{key_request.full, false, {}});
     return &section.keys.back();
@@ -320,6 +327,12 @@ Key* FindKey(Profile& profile, const char* section_name, const char* key_name, b
   if (!create) return nullptr;
   profile.sections.push_back(Section{section_request.full, {Key{key_request.full, false, {}}}});
   return &profile.sections.back().keys.back();
+}
+
+Text Folded(const char16_t* text, size_t size) {
+  Text out(text, size);
+  for (char16_t& c : out) c = FoldCase(c);
+  return out;
 }
 
 // --- files -----------------------------------------------------------------------
@@ -410,6 +423,14 @@ uint32_t ParseInteger(const Text& text) {
   return minus ? 0u - total : total;
 }
 
+// A key's value as GetPrivateProfileIntA reads it.
+uint32_t IntValue(const Key* entry, uint32_t fallback) {
+  if (!entry || !entry->has_value) return fallback;
+  const Text copy = CopyEntry(entry->value);
+  if (copy.empty()) return fallback;
+  return ParseInteger(copy);
+}
+
 class PortableProfileFilesImpl final : public ProfileFiles {
  public:
   const char* Name() const override { return "portable"; }
@@ -464,11 +485,30 @@ class PortableProfileFilesImpl final : public ProfileFiles {
     std::string bytes;
     if (ReadFileBytes(path, &bytes) != ReadStatus::kRead) return fallback;
     Profile profile = Parse(bytes);
-    const Key* entry = FindKey(profile, section, key, false);
-    if (!entry || !entry->has_value) return fallback;
-    const Text copy = CopyEntry(entry->value);
-    if (copy.empty()) return fallback;
-    return ParseInteger(copy);
+    return IntValue(FindKey(profile, section, key, false), fallback);
+  }
+
+  std::vector<uint32_t> GetInts(const std::vector<std::string>& sections, const char* key,
+                                int32_t default_value, const char* path) const override {
+    const auto fallback = static_cast<uint32_t>(default_value);
+    std::vector<uint32_t> values(sections.size(), fallback);
+    std::string bytes;
+    if (!key || !path || ReadFileBytes(path, &bytes) != ReadStatus::kRead) return values;
+    Profile profile = Parse(bytes);
+    bytes = std::string();
+    // The first section of each name, found by its name without case.
+    std::unordered_map<Text, Section*> first;
+    for (Section& section : profile.sections) {
+      first.emplace(Folded(section.name.data(), section.name.size()), &section);
+    }
+    const RequestedName key_request = Request(key);
+    for (size_t i = 0; i < sections.size(); ++i) {
+      const RequestedName request = Request(sections[i].c_str());
+      const auto found = first.find(Folded(request.full.data(), request.compared));
+      if (found != first.end())
+        values[i] = IntValue(FindKeyIn(*found->second, key_request), fallback);
+    }
+    return values;
   }
 
   bool FileSize(const char* path, uint64_t* size) const override {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -52,5 +53,48 @@ class StoreKey {
 // Removes a key with all its values and subkeys. True when nothing of it is
 // left afterwards (also when it did not exist).
 bool DeleteStoreKeyTree(std::string_view path);
+
+// A transaction: every store operation of this thread until Commit is one
+// atomic change that no other process interleaves with, so that a
+// read-modify-write of a value cannot lose another process's write. A read
+// transaction sees one state of the store throughout and takes no write
+// lock. Transactions opened while one is open join it; the outermost
+// commits. On Windows, where the registry has no transactions, it does
+// nothing.
+class StoreTransaction {
+ public:
+  enum class Kind { kRead, kWrite };
+  explicit StoreTransaction(Kind kind = Kind::kWrite);
+  ~StoreTransaction();  // rolls back what was not committed
+  StoreTransaction(const StoreTransaction&) = delete;
+  StoreTransaction& operator=(const StoreTransaction&) = delete;
+
+  // False when the store could not start it (locked, read-only, unusable).
+  bool IsOpen() const { return impl_ != nullptr; }
+  bool Commit();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// What went wrong with the store since ClearStoreFailures, for the command
+// line to report; each message names the store and the reason ("the
+// settings store at ... is locked by another process"). A missing key or
+// value is no failure. The plug-in ignores all of this, as a host has no
+// way to show it.
+struct StoreFailures {
+  // The first failure that kept the store from being read or opened.
+  std::string error;
+  // The first refused write (read-only, full, locked for writing), when
+  // reading still worked.
+  std::string write;
+};
+StoreFailures GetStoreFailures();
+// Forgets the failures; also ends the fail-fast state that follows a wait
+// for another process's lock that ran out, in which later operations stop
+// waiting so that one command waits for a lock at most once.
+void ClearStoreFailures();
 
 }  // namespace platform

@@ -1,9 +1,19 @@
 // Per-user store on POSIX: an SQLite database that keeps registry-shaped
-// data, so value names, types and data sizes survive exactly. Every
-// statement is its own transaction, which makes each write atomic and lets
-// several processes share the file.
+// data, so value names, types and data sizes survive exactly. Each write is
+// atomic, StoreTransaction groups several, and several processes share the
+// file through SQLite's locking.
+//
+// A store that cannot be used is reported, not guessed around: every failure
+// is recorded with its reason for the command line (GetStoreFailures). A
+// store the user may only read is opened without creating or locking
+// anything beside it, so such a run never leaves files behind that would
+// keep later runs from working.
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +23,7 @@
 #include <system_error>
 
 #include "platform/store.h"
+#include "platform/store_failures.h"
 #include "platform/user_paths.h"
 
 namespace platform {
@@ -28,6 +39,59 @@ constexpr const char* kSchema =
     "  data BLOB NOT NULL,"
     "  PRIMARY KEY (path, name));";
 
+// How long an operation waits for another process's lock. Writers hold it
+// for milliseconds; a lock held longer belongs to something that is not
+// going to let go soon.
+constexpr int kLockWaitMs = 3000;
+
+enum class Access { kRead, kWrite };
+
+void Record(Access access, const std::string& message) {
+  store_failures::Record(access == Access::kWrite, message);
+}
+
+std::string StoreAt(const std::string& path) { return "the settings store at " + path; }
+
+// The failure of an SQLite call, in words.
+void RecordSqlite(sqlite3* db, const std::string& path, int rc, Access access) {
+  const char* detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  std::string what;
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      store_failures::SetLockWaitRanOut();
+      what = " is locked by another process";
+      break;
+    case SQLITE_READONLY:
+      what = std::string(" is read-only (") + detail + ")";
+      break;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+      // Neither can be read as it is: the write that found it fails, and
+      // so does everything else.
+      access = Access::kRead;
+      what = std::string(" is not a settings database (") + detail + ")";
+      break;
+    case SQLITE_FULL:
+      what = std::string(" cannot be written (") + detail + ")";
+      break;
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR: {
+      const int system_error = db ? sqlite3_system_errno(db) : 0;
+      what = std::string(" cannot be used (") +
+             (system_error ? std::strerror(system_error) : detail) + ")";
+      break;
+    }
+    default:
+      what = std::string(" cannot be used (") + detail + ")";
+  }
+  Record(access, StoreAt(path) + what);
+}
+
+// Once a wait ran out, later operations fail at once instead of waiting
+// again, until ClearStoreFailures.
+int LockWait() { return store_failures::LockWaitRanOut() ? 0 : kLockWaitMs; }
+
 // Key paths are kept without leading, trailing or doubled separators, the
 // way the registry resolves them.
 std::string NormalizePath(std::string_view path) {
@@ -40,10 +104,52 @@ std::string NormalizePath(std::string_view path) {
   return out;
 }
 
+// A file name as an SQLite URI path: everything but unreserved characters
+// and slashes percent-encoded.
+std::string UriPath(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+struct Database {
+  sqlite3* db = nullptr;
+  std::string path;
+  // Serialises this process's use of the connection: a transaction's
+  // statements must not interleave with another thread's.
+  std::recursive_mutex mutex;
+  int transaction_depth = 0;
+  ~Database() { sqlite3_close(db); }
+
+  void Fail(int rc, Access access) { RecordSqlite(db, path, rc, access); }
+  // Runs SQL without results; records a failure.
+  bool Exec(const char* sql, Access access) {
+    sqlite3_busy_timeout(db, LockWait());
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, access);
+    return rc == SQLITE_OK;
+  }
+};
+
 class Statement {
  public:
-  Statement(sqlite3* db, const char* sql) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+  Statement(Database& database, const char* sql, Access access)
+      : database_(database), access_(access) {
+    sqlite3_busy_timeout(database.db, LockWait());
+    const int rc = sqlite3_prepare_v2(database.db, sql, -1, &stmt_, nullptr);
+    if (rc != SQLITE_OK) {
+      database.Fail(rc, access);
+      stmt_ = nullptr;
+    }
   }
   ~Statement() { sqlite3_finalize(stmt_); }
   Statement(const Statement&) = delete;
@@ -53,56 +159,148 @@ class Statement {
   void BindText(int index, std::string_view text) {
     sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
+  // SQLITE_ROW or SQLITE_DONE; anything else is recorded and given back.
+  int Step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) database_.Fail(rc, access_);
+    return rc;
+  }
+  void Reset() { sqlite3_reset(stmt_); }
 
  private:
+  Database& database_;
+  Access access_;
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-struct Database {
-  sqlite3* db = nullptr;
-  std::string path;
-  // Serialises this process's use of the connection: a transaction's
-  // statements must not interleave with another thread's.
-  std::mutex mutex;
-  ~Database() { sqlite3_close(db); }
-};
-
-// The process keeps one connection to the database and opens it again only
-// when the database's location changes: the plug-in asks the store many
-// times per frame, and opening the file each time would cost more than the
-// frame itself. Other processes share the file through SQLite's locking;
-// the write-ahead log lets them read while one writes.
+// Opens the database file. The process keeps one connection and opens it
+// again only when the database's location changes: the plug-in asks the
+// store many times per frame, and opening the file each time would cost
+// more than the frame itself. A store that cannot be opened is not kept,
+// so that the next operation tries again.
 std::shared_ptr<Database> OpenDatabase() {
   static std::mutex cache_mutex;
   static std::shared_ptr<Database> cached;
   const std::string path = StoreDatabasePath();
   std::lock_guard<std::mutex> lock(cache_mutex);
   if (cached && cached->path == path) return cached;
-  std::error_code ec;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-  auto database = std::make_shared<Database>();
-  database->path = path;
-  if (sqlite3_open_v2(path.c_str(), &database->db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
+
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  struct stat status;
+  const bool exists = stat(path.c_str(), &status) == 0;
+  if (!exists && errno != ENOENT) {
+    Record(Access::kRead, StoreAt(path) + " cannot be used (" + std::strerror(errno) + ")");
     return nullptr;
   }
-  sqlite3_busy_timeout(database->db, 10000);
-  sqlite3_exec(database->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
-               nullptr, nullptr);
-  if (sqlite3_exec(database->db, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) return nullptr;
+  if (exists && S_ISDIR(status.st_mode)) {
+    Record(Access::kRead, StoreAt(path) + " is a directory, not a settings database");
+    return nullptr;
+  }
+  if (exists && !S_ISREG(status.st_mode)) {
+    Record(Access::kRead, StoreAt(path) + " is not a regular file, not a settings database");
+    return nullptr;
+  }
+  if (!exists) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+      Record(Access::kRead, StoreAt(path) + " cannot be created (" + ec.message() + ")");
+      return nullptr;
+    }
+  }
+  // SQLite would open a file it may not write read-only anyway, but then
+  // create its lock and log files beside it with the file's read-only
+  // mode, which stops every later run that could write. Such a store is
+  // opened read-only from the start: immutable (nothing created, nothing
+  // locked) when no log of unfinished writes lies beside it.
+  const bool writable =
+      !exists || (access(path.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK) == 0);
+  auto database = std::make_shared<Database>();
+  database->path = path;
+  int rc;
+  if (writable) {
+    rc = sqlite3_open_v2(path.c_str(), &database->db,
+                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                         nullptr);
+  } else if (access((path + "-wal").c_str(), F_OK) == 0) {
+    rc = sqlite3_open_v2(path.c_str(), &database->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
+                         nullptr);
+  } else {
+    rc = sqlite3_open_v2((UriPath(path) + "?immutable=1").c_str(), &database->db,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    database->Fail(rc, Access::kRead);
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(database->db, 1);
+  // The write-ahead log lets other processes read while one writes.
+  if (writable &&
+      !(database->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", Access::kRead) &&
+        database->Exec(kSchema, Access::kRead))) {
+    return nullptr;
+  }
+  if (!writable && !database->Exec("SELECT path FROM store_keys LIMIT 0;"
+                                   "SELECT path, name, type, data FROM store_values LIMIT 0;",
+                                   Access::kRead)) {
+    return nullptr;
+  }
   cached = database;
   return database;
 }
 
-bool KeyExists(sqlite3* db, const std::string& path) {
-  Statement stmt(db, "SELECT 1 FROM store_keys WHERE path = ?1");
-  if (!stmt) return false;
+// 1 when the key exists, 0 when not, -1 when the store cannot tell.
+int KeyExists(Database& database, const std::string& path) {
+  Statement stmt(database, "SELECT 1 FROM store_keys WHERE path = ?1", Access::kRead);
+  if (!stmt) return -1;
   stmt.BindText(1, path);
-  return sqlite3_step(stmt.get()) == SQLITE_ROW;
+  const int rc = stmt.Step();
+  return rc == SQLITE_ROW ? 1 : rc == SQLITE_DONE ? 0 : -1;
 }
 
 }  // namespace
+
+struct StoreTransaction::Impl {
+  std::shared_ptr<Database> database;
+  std::unique_lock<std::recursive_mutex> lock;
+  bool outermost = false;
+  bool finished = false;
+};
+
+StoreTransaction::StoreTransaction(Kind kind) {
+  auto database = OpenDatabase();
+  if (!database) return;
+  auto impl = std::make_unique<Impl>();
+  impl->lock = std::unique_lock<std::recursive_mutex>(database->mutex);
+  impl->outermost = database->transaction_depth == 0;
+  // Taking the write lock at the start makes the transaction's reads see
+  // what it will write over.
+  if (impl->outermost && !database->Exec(kind == Kind::kWrite ? "BEGIN IMMEDIATE" : "BEGIN",
+                                         kind == Kind::kWrite ? Access::kWrite : Access::kRead)) {
+    return;
+  }
+  ++database->transaction_depth;
+  impl->database = std::move(database);
+  impl_ = std::move(impl);
+}
+
+StoreTransaction::~StoreTransaction() {
+  if (!impl_) return;
+  Database& database = *impl_->database;
+  if (impl_->outermost && !impl_->finished) {
+    sqlite3_exec(database.db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  --database.transaction_depth;
+}
+
+bool StoreTransaction::Commit() {
+  if (!impl_ || impl_->finished) return false;
+  impl_->finished = true;
+  if (!impl_->outermost) return true;
+  if (impl_->database->Exec("COMMIT", Access::kWrite)) return true;
+  sqlite3_exec(impl_->database->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return false;
+}
 
 struct StoreKey::Impl {
   std::shared_ptr<Database> database;
@@ -120,24 +318,25 @@ StoreKey StoreKey::CreateOrOpen(std::string_view path) {
   if (normalized.empty()) return StoreKey();
   auto database = OpenDatabase();
   if (!database) return StoreKey();
-  std::lock_guard<std::mutex> lock(database->mutex);
-  // The key and every parent, as one transaction.
-  Statement stmt(database->db, "INSERT OR IGNORE INTO store_keys (path) VALUES (?1)");
-  if (!stmt) return StoreKey();
-  if (sqlite3_exec(database->db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    return StoreKey();
-  }
-  bool ok = true;
-  for (size_t i = 0; ok && i <= normalized.size(); ++i) {
-    if (i != normalized.size() && normalized[i] != '\\') continue;
-    sqlite3_reset(stmt.get());
-    stmt.BindText(1, std::string_view(normalized).substr(0, i));
-    ok = sqlite3_step(stmt.get()) == SQLITE_DONE;
-  }
-  if (sqlite3_exec(database->db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr) !=
-          SQLITE_OK ||
-      !ok) {
-    return StoreKey();
+  std::lock_guard<std::recursive_mutex> lock(database->mutex);
+  // An existing key is only read, so that opening one needs no write lock
+  // and works in a store that may only be read.
+  int exists = KeyExists(*database, normalized);
+  if (exists < 0) return StoreKey();
+  if (exists == 0) {
+    // The key and every parent, as one transaction.
+    StoreTransaction transaction;
+    if (!transaction.IsOpen()) return StoreKey();
+    Statement stmt(*database, "INSERT OR IGNORE INTO store_keys (path) VALUES (?1)",
+                   Access::kWrite);
+    if (!stmt) return StoreKey();
+    for (size_t i = 0; i <= normalized.size(); ++i) {
+      if (i != normalized.size() && normalized[i] != '\\') continue;
+      stmt.Reset();
+      stmt.BindText(1, std::string_view(normalized).substr(0, i));
+      if (stmt.Step() != SQLITE_DONE) return StoreKey();
+    }
+    if (!transaction.Commit()) return StoreKey();
   }
   auto impl = std::make_unique<Impl>();
   impl->database = std::move(database);
@@ -151,8 +350,8 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
   auto database = OpenDatabase();
   if (!database) return StoreKey();
   {
-    std::lock_guard<std::mutex> lock(database->mutex);
-    if (!KeyExists(database->db, normalized)) return StoreKey();
+    std::lock_guard<std::recursive_mutex> lock(database->mutex);
+    if (KeyExists(*database, normalized) != 1) return StoreKey();
   }
   auto impl = std::make_unique<Impl>();
   impl->database = std::move(database);
@@ -162,13 +361,14 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
 
 bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
   if (!impl_ || !size) return false;
-  std::lock_guard<std::mutex> lock(impl_->database->mutex);
-  Statement stmt(impl_->database->db,
-                 "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2");
+  std::lock_guard<std::recursive_mutex> lock(impl_->database->mutex);
+  Statement stmt(*impl_->database,
+                 "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2",
+                 Access::kRead);
   if (!stmt) return false;
   stmt.BindText(1, impl_->path);
   stmt.BindText(2, name);
-  if (sqlite3_step(stmt.get()) != SQLITE_ROW) return false;
+  if (stmt.Step() != SQLITE_ROW) return false;
   const int bytes = sqlite3_column_bytes(stmt.get(), 1);
   if (bytes < 0 || static_cast<uint64_t>(bytes) > *size) return false;
   if (bytes > 0) std::memcpy(buffer, sqlite3_column_blob(stmt.get(), 1), bytes);
@@ -179,18 +379,19 @@ bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32
 
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!impl_ || (size && !data) || size > 0x7fffffffu) return false;
-  std::lock_guard<std::mutex> lock(impl_->database->mutex);
+  std::lock_guard<std::recursive_mutex> lock(impl_->database->mutex);
   // Fails, as the registry does, when the key was deleted meanwhile.
-  Statement stmt(impl_->database->db,
+  Statement stmt(*impl_->database,
                  "INSERT OR REPLACE INTO store_values (path, name, type, data) "
-                 "SELECT ?1, ?2, ?3, ?4 WHERE EXISTS (SELECT 1 FROM store_keys WHERE path = ?1)");
+                 "SELECT ?1, ?2, ?3, ?4 WHERE EXISTS (SELECT 1 FROM store_keys WHERE path = ?1)",
+                 Access::kWrite);
   if (!stmt) return false;
   stmt.BindText(1, impl_->path);
   stmt.BindText(2, name);
   sqlite3_bind_int64(stmt.get(), 3, type);
   static const char kEmpty = 0;
   sqlite3_bind_blob(stmt.get(), 4, size ? data : &kEmpty, static_cast<int>(size), SQLITE_TRANSIENT);
-  return sqlite3_step(stmt.get()) == SQLITE_DONE && sqlite3_changes(impl_->database->db) == 1;
+  return stmt.Step() == SQLITE_DONE && sqlite3_changes(impl_->database->db) == 1;
 }
 
 bool DeleteStoreKeyTree(std::string_view path) {
@@ -198,33 +399,20 @@ bool DeleteStoreKeyTree(std::string_view path) {
   if (normalized.empty()) return false;
   auto database = OpenDatabase();
   if (!database) return false;
-  std::lock_guard<std::mutex> lock(database->mutex);
-  const char* sql =
-      "BEGIN IMMEDIATE;"
-      "DELETE FROM store_values WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
-      "COLLATE NOCASE;"
-      "DELETE FROM store_keys WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
-      "COLLATE NOCASE;"
-      "COMMIT;";
-  // sqlite3_exec takes no parameters: run the statements one by one.
-  const char* tail = sql;
-  bool ok = true;
-  while (ok && *tail) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(database->db, tail, -1, &raw, &tail) != SQLITE_OK) {
-      ok = false;
-      break;
-    }
-    if (!raw) break;
-    if (sqlite3_bind_parameter_count(raw) > 0) {
-      sqlite3_bind_text(raw, 1, normalized.data(), static_cast<int>(normalized.size()),
-                        SQLITE_TRANSIENT);
-    }
-    ok = sqlite3_step(raw) == SQLITE_DONE;
-    sqlite3_finalize(raw);
+  std::lock_guard<std::recursive_mutex> lock(database->mutex);
+  StoreTransaction transaction;
+  if (!transaction.IsOpen()) return false;
+  for (const char* sql :
+       {"DELETE FROM store_values WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
+        "COLLATE NOCASE",
+        "DELETE FROM store_keys WHERE path = ?1 OR substr(path, 1, length(?1) + 1) = ?1 || '\\' "
+        "COLLATE NOCASE"}) {
+    Statement stmt(*database, sql, Access::kWrite);
+    if (!stmt) return false;
+    stmt.BindText(1, normalized);
+    if (stmt.Step() != SQLITE_DONE) return false;
   }
-  if (!ok) sqlite3_exec(database->db, "ROLLBACK", nullptr, nullptr, nullptr);
-  return ok;
+  return transaction.Commit();
 }
 
 }  // namespace platform

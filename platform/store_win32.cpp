@@ -6,8 +6,33 @@
 #include <vector>
 
 #include "platform/store.h"
+#include "platform/store_failures.h"
 
 namespace platform {
+namespace {
+
+// Keeps the first failure of each kind, with the system's reason.
+void Record(bool write, const char* what, LONG rc) {
+  char reason[256] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 static_cast<DWORD>(rc), 0, reason, sizeof reason, nullptr);
+  std::string text(reason);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.')) {
+    text.pop_back();
+  }
+  std::lock_guard<std::mutex> lock(g_failures_mutex);
+  std::string& slot = write ? g_failures.write : g_failures.error;
+  if (slot.empty())
+    slot = std::string("the settings store (the registry) ") + what + " (" + text + ")";
+}
+
+}  // namespace
+
+// The registry has no transactions; each write is atomic on its own.
+struct StoreTransaction::Impl {};
+StoreTransaction::StoreTransaction(Kind) : impl_(std::make_unique<Impl>()) {}
+StoreTransaction::~StoreTransaction() = default;
+bool StoreTransaction::Commit() { return true; }
 
 struct StoreKey::Impl {
   HKEY key = nullptr;
@@ -25,7 +50,10 @@ StoreKey::StoreKey(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 StoreKey StoreKey::CreateOrOpen(std::string_view path) {
   std::string p(path);
   HKEY key = nullptr;
-  if (RegCreateKeyA(HKEY_CURRENT_USER, p.c_str(), &key) != ERROR_SUCCESS) return StoreKey();
+  if (const LONG rc = RegCreateKeyA(HKEY_CURRENT_USER, p.c_str(), &key); rc != ERROR_SUCCESS) {
+    Record(false, "cannot be opened", rc);
+    return StoreKey();
+  }
   auto impl = std::make_unique<Impl>();
   impl->key = key;
   return StoreKey(std::move(impl));
@@ -61,8 +89,10 @@ bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!impl_) return false;
   std::string n(name);
-  return RegSetValueExA(impl_->key, n.c_str(), 0, type, static_cast<const BYTE*>(data), size) ==
-         ERROR_SUCCESS;
+  const LONG rc =
+      RegSetValueExA(impl_->key, n.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+  if (rc != ERROR_SUCCESS) Record(true, "cannot be written", rc);
+  return rc == ERROR_SUCCESS;
 }
 
 bool DeleteStoreKeyTree(std::string_view path) {

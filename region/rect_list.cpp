@@ -40,7 +40,10 @@ CRectList::CRectList(const char* regKey) : m_lastId(0) {
 }
 
 CRectList::~CRectList() {
-  SaveToRegistry();
+  // Every change has been stored as it was made; only what the store did
+  // not take is stored now. Writing the unchanged region back would undo
+  // edits other processes made while this list lived.
+  if (m_unsaved) SaveToRegistry();
   m_items.clear();
   m_lastId = 0;
 }
@@ -54,7 +57,7 @@ int32_t CRectList::Add(uint8_t include, int32_t left, int32_t top, int32_t right
     return -1;
   }
   m_lastId = id;
-  SaveToRegistry();
+  StoreChange();
   return id;
 }
 
@@ -65,12 +68,21 @@ void CRectList::Delete(int32_t id) {
       break;
     }
   }
-  SaveToRegistry();
+  StoreChange();
 }
 
 void CRectList::Clear() {
   m_items.clear();
   m_lastId = 0;
+  m_unsaved = true;
+}
+
+void CRectList::StoreChange() {
+  if (m_loading) {
+    m_unsaved = true;
+  } else {
+    SaveToRegistry();
+  }
 }
 
 int32_t CRectList::IsProcessed(int32_t x, int32_t y) const {

@@ -54,6 +54,11 @@ bool ParseRectSectionName(const char* name, int32_t* left, int32_t* top, int32_t
 // the file loads back as an empty region.
 inline constexpr const char* kEmptyRectFileText = "; no rectangles\r\n";
 
+// The largest rect file that is loaded. A region typed in by a user takes
+// a few hundred bytes and 100,000 rectangles fit in 4 MiB; a larger file is
+// not a rect file, and reading it would take memory out of all proportion.
+inline constexpr uint64_t kMaxRectFileBytes = 4u << 20;
+
 class CRectList {
  public:
   // Loads the region stored under kRectListKey.
@@ -93,29 +98,49 @@ class CRectList {
   int32_t LastId() const { return m_lastId; }
   const char* RegKey() const { return m_regKey; }
 
-  // Writes the queue as "size" and "list"; store failures are ignored.
+  // Writes the queue as "size" and "list", in one store transaction, when
+  // the store does not hold exactly that already: an unchanged region is
+  // never written, so that lists in other processes that did not change it
+  // cannot undo each other's edits. Store failures are ignored.
   void SaveToRegistry();
   // Rebuilds the queue from the store through Add; called by construction.
+  // A stored region that loads as something else than it is stored (other
+  // ids, rejected or unusable records) is written back once in its loaded
+  // form, unless another process has changed it meanwhile.
   void LoadFromRegistry();
   // The part of LoadFromRegistry after the store has been read: `size` is
   // the stored record count, `list` the `length` bytes of "list". Ignored
   // when the count is 0, when its records would not fit 32 bits, or when
   // "list" is longer than the records; otherwise the queue is cleared and
-  // each record given to Add (missing bytes read as zeros).
+  // each record given to Add (missing bytes read as zeros). Stores nothing.
   void LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t length);
 
   // Writes the region as a rect file: a complete new file replaces the old
   // one, so the file loads back as exactly this region. 0, or -1 with the
-  // old file left as it was.
+  // old file left as it was and, when `reason` is given, why.
   int32_t SaveToFile(const char* path);
-  int32_t SaveToFile(const char* path, const platform::ProfileFiles& files);
-  // Replaces the queue by the rect file's rectangles and stores it. 0, or
-  // -1 with the queue, its ids and the store as before.
+  int32_t SaveToFile(const char* path, const platform::ProfileFiles& files,
+                     std::string* reason = nullptr);
+  // Replaces the queue by the rect file's rectangles and stores it once,
+  // as a whole. 0, or -1 with the queue, its ids and the store as before
+  // and, when `reason` is given, why. Files larger than kMaxRectFileBytes,
+  // files that are not text, and text files with no section that hold
+  // anything but comments are refused; a file of comments alone (as an
+  // empty region is saved) loads as an empty region.
   int32_t LoadFromFile(const char* path);
-  int32_t LoadFromFile(const char* path, const platform::ProfileFiles& files);
+  int32_t LoadFromFile(const char* path, const platform::ProfileFiles& files,
+                       std::string* reason = nullptr);
 
  private:
+  // Add and Delete store the region unless a whole region is being loaded,
+  // which is stored once at the end.
+  void StoreChange();
+
   std::list<RectItem> m_items;
   int32_t m_lastId;
   char m_regKey[1000];
+  bool m_loading = false;
+  // The queue has changes the store has not taken (Clear, a failed write);
+  // destruction stores them. A queue the store holds is not written again.
+  bool m_unsaved = false;
 };

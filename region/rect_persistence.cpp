@@ -1,11 +1,15 @@
 // The region's two persistent forms: the records in the per-user store and
 // the rect files.
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <list>
 #include <memory>
 #include <new>
 #include <vector>
@@ -29,6 +33,74 @@ constexpr uint64_t kMaxRecordBytes = 0xFFFFFFFFu;
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
+};
+
+// The region as the store holds it, read as LoadFromRegistry reads it:
+// "size" into four bytes that start at zero, "list" into a buffer of "size"
+// records (not read when those would not fit 32 bits).
+struct StoredRegion {
+  bool has_size = false;
+  uint32_t size_length = 0;
+  uint8_t size[4] = {};
+  bool has_list = false;
+  std::vector<uint8_t> list;
+  uint32_t Count() const { return GetLe32(size); }
+  bool operator==(const StoredRegion&) const = default;
+};
+
+StoredRegion ReadStoredRegion(const platform::StoreKey& key) {
+  StoredRegion region;
+  uint32_t length = sizeof region.size;
+  region.has_size = key.Query("size", region.size, &length);
+  if (region.has_size) region.size_length = length;
+  const uint64_t capacity = uint64_t{region.Count()} * kRectRecordSize;
+  if (capacity > kMaxRecordBytes) return region;
+  // calloc, not a vector: a corrupt count may ask for gigabytes that the
+  // system only hands out as they are touched.
+  std::unique_ptr<uint8_t, FreeDeleter> buffer(
+      static_cast<uint8_t*>(std::calloc(static_cast<size_t>(capacity ? capacity : 1), 1)));
+  if (!buffer) return region;
+  uint32_t list_length = static_cast<uint32_t>(capacity);
+  region.has_list = key.Query("list", buffer.get(), &list_length);
+  if (region.has_list) region.list.assign(buffer.get(), buffer.get() + list_length);
+  return region;
+}
+
+// What the store holds after the items have been written. False when the
+// records would not fit 32 bits.
+bool EncodeRegion(const std::list<RectItem>& items, StoredRegion* region) {
+  const uint64_t bytes = uint64_t{items.size()} * kRectRecordSize;
+  if (bytes > kMaxRecordBytes) return false;
+  region->has_size = region->has_list = true;
+  region->size_length = sizeof region->size;
+  PutLe32(region->size, static_cast<int32_t>(items.size()));
+  region->list.resize(static_cast<size_t>(bytes));
+  uint8_t* record = region->list.data();
+  for (const RectItem& item : items) {
+    EncodeRectRecord(item, record);
+    record += kRectRecordSize;
+  }
+  return true;
+}
+
+// "size", then "list" unless writing "size" failed.
+bool WriteRegion(platform::StoreKey& key, const StoredRegion& region) {
+  if (!key.Set("size", platform::kStoreTypeDword, region.size, sizeof region.size)) return false;
+  return key.Set("list", platform::kStoreTypeBinary, region.list.data(),
+                 static_cast<uint32_t>(region.list.size()));
+}
+
+// Sets a flag for the length of a scope.
+class FlagScope {
+ public:
+  explicit FlagScope(bool* flag) : flag_(flag), old_(*flag) { *flag = true; }
+  ~FlagScope() { *flag_ = old_; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  bool* flag_;
+  bool old_;
 };
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -103,20 +175,16 @@ void CRectList::SaveToRegistry() {
   // Store failures, an allocation failure among them, leave the queue as
   // it is and are not reported; nothing leaves the destructor this way.
   try {
+    StoredRegion wanted;
+    if (!EncodeRegion(m_items, &wanted)) return;
+    // Comparing and writing in one transaction: what is compared is what
+    // gets replaced.
+    platform::StoreTransaction transaction;
+    if (!transaction.IsOpen()) return;
     platform::StoreKey key = platform::StoreKey::CreateOrOpen(m_regKey);
     if (!key) return;
-    const uint64_t bytes = uint64_t{m_items.size()} * kRectRecordSize;
-    if (bytes > kMaxRecordBytes) return;
-    uint8_t size[4];
-    PutLe32(size, static_cast<int32_t>(m_items.size()));
-    if (!key.Set("size", platform::kStoreTypeDword, size, sizeof size)) return;
-    std::vector<uint8_t> records(static_cast<size_t>(bytes));
-    uint8_t* record = records.data();
-    for (const RectItem& item : m_items) {
-      EncodeRectRecord(item, record);
-      record += kRectRecordSize;
-    }
-    key.Set("list", platform::kStoreTypeBinary, records.data(), static_cast<uint32_t>(bytes));
+    if (ReadStoredRegion(key) != wanted && !WriteRegion(key, wanted)) return;
+    if (transaction.Commit()) m_unsaved = false;
   } catch (const std::exception&) {
   }
 }
@@ -124,23 +192,34 @@ void CRectList::SaveToRegistry() {
 void CRectList::LoadFromRegistry() {
   if (!m_regKey[0]) return;
   try {
+    StoredRegion stored;
+    {
+      // The key first (creating it writes), then "size" and "list" from one
+      // state of the store.
+      platform::StoreKey key = platform::StoreKey::CreateOrOpen(m_regKey);
+      if (!key) return;
+      platform::StoreTransaction transaction(platform::StoreTransaction::Kind::kRead);
+      stored = ReadStoredRegion(key);
+    }
+    if (stored.Count() != 0 && stored.has_list) {
+      LoadFromRecords(stored.Count(), stored.list.data(),
+                      static_cast<uint32_t>(stored.list.size()));
+    }
+    m_unsaved = false;
+    // A region stored otherwise than it loads (other ids, rejected or
+    // unusable records) is written once as it loaded, as loading through
+    // Add always did; a store without any region stays without one.
+    StoredRegion loaded;
+    if ((!stored.has_size && !stored.has_list) || !EncodeRegion(m_items, &loaded) ||
+        loaded == stored) {
+      return;
+    }
+    platform::StoreTransaction transaction;
+    if (!transaction.IsOpen()) return;
     platform::StoreKey key = platform::StoreKey::CreateOrOpen(m_regKey);
-    if (!key) return;
-    uint8_t size_bytes[4] = {};
-    uint32_t size_length = sizeof size_bytes;
-    key.Query("size", size_bytes, &size_length);  // a missing value leaves 0
-    const uint32_t size = GetLe32(size_bytes);
-    if (size == 0) return;
-    // A count whose records do not fit 32 bits, or whose buffer cannot be
-    // had, cannot come from a region this plug-in stored: it is ignored.
-    const uint64_t bytes = uint64_t{size} * kRectRecordSize;
-    if (bytes > kMaxRecordBytes) return;
-    std::unique_ptr<uint8_t, FreeDeleter> buffer(
-        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(bytes), 1)));
-    if (!buffer) return;
-    uint32_t length = static_cast<uint32_t>(bytes);
-    if (!key.Query("list", buffer.get(), &length)) return;
-    LoadFromRecords(size, buffer.get(), length);
+    // Another process's edit since the region was read stands.
+    if (!key || ReadStoredRegion(key) != stored || !WriteRegion(key, loaded)) return;
+    transaction.Commit();
   } catch (const std::exception&) {
     // A store that cannot be read leaves the queue as it is, like one that
     // cannot be opened.
@@ -151,6 +230,7 @@ void CRectList::LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t len
   if (size == 0) return;
   const uint64_t capacity = uint64_t{size} * kRectRecordSize;
   if (capacity > kMaxRecordBytes || length > capacity || (length > 0 && !list)) return;
+  FlagScope loading(&m_loading);
   Clear();
   // Records beyond the stored bytes read as all zeros, a single pixel that
   // Add rejects; only the records that hold stored bytes can add anything.
@@ -165,17 +245,80 @@ void CRectList::LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t len
   }
 }
 
+namespace {
+
+void SetReason(std::string* reason, std::string text) {
+  if (reason) *reason = std::move(text);
+}
+
+std::string SystemReason(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+// What a rect file's text holds apart from its sections.
+enum class RectText {
+  kNotText,       // control characters other than white space
+  kCommentsOnly,  // blank lines and lines that start with ';' or '#'
+  kOtherLines,    // anything else as well
+};
+
+// Reads the file as the profile functions do (a UTF-8 or UTF-16 byte-order
+// mark chooses the encoding) and sorts its lines.
+RectText ScanRectText(const std::string& bytes) {
+  std::vector<uint16_t> units;
+  size_t start = 0;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+    const bool little = b[0] == 0xFF;
+    for (size_t i = 2; i + 1 < n; i += 2) {
+      units.push_back(static_cast<uint16_t>(little ? b[i] | b[i + 1] << 8 : b[i] << 8 | b[i + 1]));
+    }
+  } else {
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) start = 3;
+    units.assign(b + start, b + n);
+  }
+  RectText result = RectText::kCommentsOnly;
+  bool line_start = true;
+  for (const uint16_t c : units) {
+    // Tab, line ends, form feed and the end-of-file mark some editors add
+    // are white space; other control characters do not occur in text.
+    const bool space = c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == 0x1A;
+    if (c < 0x20 && !space && c != '\n' && c != '\r') return RectText::kNotText;
+    if (c == '\n' || c == '\r') {
+      line_start = true;
+    } else if (line_start && !space) {
+      // The first character of a line decides what the line is.
+      line_start = false;
+      if (c != ';' && c != '#') result = RectText::kOtherLines;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
 int32_t CRectList::SaveToFile(const char* path) {
   return SaveToFile(path, platform::SystemProfileFiles());
 }
 
-int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& files) {
-  if (!path || !*path) return -1;
+int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& files,
+                              std::string* reason) {
+  SetReason(reason, "");
+  if (!path || !*path) {
+    SetReason(reason, "no file name");
+    return -1;
+  }
   // Writing into the existing file would keep its other sections; the
   // region goes into a new file beside it, which then replaces it.
+  errno = 0;
   const std::string temp = platform::CreateTempFileBeside(path);
-  if (temp.empty()) return -1;
+  if (temp.empty()) {
+    SetReason(reason, errno ? SystemReason(errno) : "cannot create a file in its folder");
+    return -1;
+  }
   bool written = true;
+  int error = 0;
   try {
     if (m_items.empty()) {
       std::FILE* file = std::fopen(temp.c_str(), "wb");
@@ -184,19 +327,28 @@ int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& fi
         written = std::fputs(kEmptyRectFileText, file) >= 0;
         written = std::fclose(file) == 0 && written;
       }
+      if (!written) error = errno;
     }
     for (const RectItem& item : m_items) {
       if (!files.WriteString(RectSectionName(item).c_str(), "present", item.include ? "1" : "0",
                              temp.c_str())) {
+        error = errno;
         written = false;
         break;
       }
     }
   } catch (const std::exception&) {
     written = false;
+    error = ENOMEM;
   }
-  if (!written || !platform::ReplaceFileWith(temp.c_str(), path)) {
+  if (written) {
+    errno = 0;
+    written = platform::ReplaceFileWith(temp.c_str(), path);
+    error = errno;
+  }
+  if (!written) {
     platform::RemoveFile(temp.c_str());
+    SetReason(reason, error ? SystemReason(error) : "cannot write the file");
     return -1;
   }
   return 0;
@@ -206,18 +358,63 @@ int32_t CRectList::LoadFromFile(const char* path) {
   return LoadFromFile(path, platform::SystemProfileFiles());
 }
 
-int32_t CRectList::LoadFromFile(const char* path, const platform::ProfileFiles& files) {
+int32_t CRectList::LoadFromFile(const char* path, const platform::ProfileFiles& files,
+                                std::string* reason) {
+  SetReason(reason, "");
   if (!path) return -1;
+  namespace fs = std::filesystem;
   uint64_t file_size = 0;
-  if (!files.FileSize(path, &file_size)) return -1;
+  if (!files.FileSize(path, &file_size)) {
+    std::error_code ec;
+    (void)fs::status(fs::path(path), ec);
+    SetReason(reason, ec ? ec.message() : "cannot be read");
+    return -1;
+  }
   // The names buffer is as long as the file, whose size counts in its low
   // 32 bits.
   const auto size = static_cast<int32_t>(static_cast<uint32_t>(file_size));
-  if (size < 1) return -1;
+  if (size < 1) {
+    std::error_code ec;
+    SetReason(reason,
+              fs::is_directory(fs::path(path), ec) ? "is a directory" : "the file is empty");
+    return -1;
+  }
+  if (file_size > kMaxRectFileBytes) {
+    SetReason(reason, "the file holds " + std::to_string(file_size) +
+                          " bytes, more than a rect file can (at most " +
+                          std::to_string(kMaxRectFileBytes) + ")");
+    return -1;
+  }
+  // The text itself, within the size above: a file that is not text is not
+  // a rect file, whatever sections the profile functions might find in it.
+  std::string text;
+  {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    if (!in) {
+      SetReason(reason, SystemReason(errno ? errno : EIO));
+      return -1;
+    }
+    text.resize(static_cast<size_t>(file_size));
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+  }
+  const RectText kind = ScanRectText(text);
+  text = std::string();
+  if (kind == RectText::kNotText) {
+    SetReason(reason, "not a rect file: it is not text");
+    return -1;
+  }
   std::unique_ptr<char[]> names(new (std::nothrow) char[static_cast<size_t>(size)]);
   if (!names) return -1;
   const uint32_t stored = files.GetSectionNames(names.get(), static_cast<uint32_t>(size), path);
-  if (stored == static_cast<uint32_t>(size) - 2) return -1;
+  if (stored == static_cast<uint32_t>(size) - 2) {
+    SetReason(reason, "its section names do not fit the file's size");
+    return -1;
+  }
+  if (stored == 0 && kind == RectText::kOtherLines) {
+    SetReason(reason, "not a rect file: nothing in it reads as a rectangle");
+    return -1;
+  }
 
   std::list<RectItem> previous;
   try {
@@ -226,41 +423,72 @@ int32_t CRectList::LoadFromFile(const char* path, const platform::ProfileFiles& 
     return -1;
   }
   const int32_t previous_last_id = m_lastId;
-  m_items.clear();
-  m_lastId = 0;
+  const bool previous_unsaved = m_unsaved;
 
   bool loaded = true;
-  try {
-    const char* const end = names.get() + size;
-    for (const char* name = names.get(); name < end && *name;) {
-      const size_t length = strnlen(name, static_cast<size_t>(end - name));
-      int32_t left, top, right, bottom;
-      if (length == static_cast<size_t>(end - name) ||
-          !ParseRectSectionName(name, &left, &top, &right, &bottom)) {
-        loaded = false;
-        break;
+  {
+    // The whole file goes into the queue first and then into the store in
+    // one write, so that the store holds the old region or the new one,
+    // never a part.
+    FlagScope loading(&m_loading);
+    m_items.clear();
+    m_lastId = 0;
+    try {
+      // The names in file order, as far as each names a rectangle; then the
+      // "present" values of all of them in one reading of the file.
+      struct Section {
+        std::string name;
+        int32_t left, top, right, bottom;
+      };
+      std::vector<Section> sections;
+      std::string unreadable;
+      const char* const end = names.get() + size;
+      for (const char* name = names.get(); name < end && *name;) {
+        const size_t length = strnlen(name, static_cast<size_t>(end - name));
+        Section section{std::string(name, length), 0, 0, 0, 0};
+        if (length == static_cast<size_t>(end - name) ||
+            !ParseRectSectionName(section.name.c_str(), &section.left, &section.top, &section.right,
+                                  &section.bottom)) {
+          unreadable = "section [" + section.name.substr(0, 80) + "] does not name a rectangle";
+          break;
+        }
+        sections.push_back(std::move(section));
+        name += length + 1;
       }
-      const uint8_t include = files.GetInt(name, "present", 1, path) != 0 ? 1 : 0;
-      if (Add(include, left, top, right, bottom) < 0) {
-        loaded = false;
-        break;
+      std::vector<std::string> section_names;
+      section_names.reserve(sections.size());
+      for (const Section& section : sections) section_names.push_back(section.name);
+      const std::vector<uint32_t> present = files.GetInts(section_names, "present", 1, path);
+      section_names = std::vector<std::string>();
+      for (size_t i = 0; loaded && i < sections.size(); ++i) {
+        const Section& section = sections[i];
+        if (Add(present[i] != 0 ? 1 : 0, section.left, section.top, section.right, section.bottom) <
+            0) {
+          const char* why = RectRejection(section.left, section.top, section.right, section.bottom);
+          SetReason(reason, "section [" + section.name + "]: " + (why ? why : "out of memory"));
+          loaded = false;
+        }
       }
-      name += length + 1;
+      if (loaded && !unreadable.empty()) {
+        SetReason(reason, unreadable);
+        loaded = false;
+      }
+    } catch (const std::exception&) {
+      SetReason(reason, "out of memory");
+      loaded = false;
     }
-  } catch (const std::exception&) {
-    loaded = false;
   }
 
   if (loaded) {
+    m_unsaved = true;
     SaveToRegistry();
     return 0;
   }
   // The queue goes back as it was, with its ids; the numbering continues
-  // from where it was so that no id is handed out twice, and the store gets
-  // the old region back at once rather than the part of the file that was
-  // accepted.
+  // from where it was so that no id is handed out twice. The store never
+  // saw any of the file.
   m_items.swap(previous);
   m_lastId = previous_last_id;
-  SaveToRegistry();
+  m_unsaved = previous_unsaved;
   return -1;
 }

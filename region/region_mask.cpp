@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "platform/cpu.h"
 #include "region/rect_list.h"
@@ -55,12 +57,49 @@ size_t RegionMaskEntries(int32_t width, int32_t height) {
 }
 
 void BuildRegionMask(int32_t* mask, int32_t width, int32_t height, const CRectList* list) {
-  if (!mask) return;
-  size_t k = 0;
-  // Each block is decided by its top-left pixel alone.
-  for (int64_t y = 0; y < height; y += 8) {
-    for (int64_t x = 0; x < width; x += 8) {
-      mask[k++] = list ? list->IsProcessed(static_cast<int32_t>(x), static_cast<int32_t>(y)) : 1;
+  if (!mask || width <= 0 || height <= 0) return;
+  // Each block is decided by its top-left pixel alone, and there by the
+  // last rectangle in the queue that covers that pixel (1 when none does).
+  // Asking IsProcessed per block would cost blocks x rectangles; instead
+  // the rectangles are painted last first, each onto the blocks no later
+  // one has taken. Per block row, `next` links every taken block to the
+  // next block that may still be free (path-halving), so a rectangle costs
+  // its block rows plus the blocks it takes.
+  const int64_t blocks_x = (int64_t{width} + 7) / 8, blocks_y = (int64_t{height} + 7) / 8;
+  const size_t entries = static_cast<size_t>(blocks_x * blocks_y);
+  std::fill(mask, mask + entries, 1);
+  if (!list || list->Count() == 0) return;
+  // next[by * (blocks_x + 1) + bx]: the first free block at or after bx in
+  // row by; blocks_x stands for the end of the row.
+  std::vector<int32_t> next(static_cast<size_t>((blocks_x + 1) * blocks_y));
+  for (int64_t by = 0; by < blocks_y; ++by) {
+    for (int64_t bx = 0; bx <= blocks_x; ++bx) {
+      next[static_cast<size_t>(by * (blocks_x + 1) + bx)] = static_cast<int32_t>(bx);
+    }
+  }
+  const auto find = [](int32_t* row, int32_t bx) {
+    while (row[bx] != bx) {
+      row[bx] = row[row[bx]];
+      bx = row[bx];
+    }
+    return bx;
+  };
+  for (auto it = std::make_reverse_iterator(list->end());
+       it != std::make_reverse_iterator(list->begin()); ++it) {
+    const RectItem& item = *it;
+    // The blocks whose top-left pixel (8 bx, 8 by) lies inside the item.
+    const int64_t bx0 = (std::max<int64_t>(item.left, 0) + 7) / 8;
+    const int64_t bx1 = std::min<int64_t>(item.right < 0 ? -1 : item.right / 8, blocks_x - 1);
+    const int64_t by0 = (std::max<int64_t>(item.top, 0) + 7) / 8;
+    const int64_t by1 = std::min<int64_t>(item.bottom < 0 ? -1 : item.bottom / 8, blocks_y - 1);
+    if (bx0 > bx1 || by0 > by1) continue;
+    for (int64_t by = by0; by <= by1; ++by) {
+      int32_t* row = next.data() + by * (blocks_x + 1);
+      for (int32_t bx = find(row, static_cast<int32_t>(bx0)); bx <= bx1;
+           bx = find(row, static_cast<int32_t>(bx))) {
+        mask[by * blocks_x + bx] = item.include;
+        row[bx] = bx + 1;
+      }
     }
   }
 }

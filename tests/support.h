@@ -1,14 +1,19 @@
-// Helpers shared by the tests: a clean settings key and the log's content.
+// Helpers shared by the tests: a clean settings key, the log's content and
+// the command line run in this process.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "host/settings.h"
 #include "platform/store.h"
 #include "platform/user_paths.h"
+#include "tools/fieldrestore/cli.h"
 
 namespace test {
 
@@ -36,6 +41,26 @@ inline bool ReadSettingsValue(const char* name, std::string* data, uint32_t* typ
 inline void WriteSettingsValue(const char* name, const void* data, uint32_t size,
                                uint32_t type = platform::kStoreTypeDword) {
   platform::StoreKey::CreateOrOpen(kSettingsKey).Set(name, type, data, size);
+}
+
+// A fixture whose every test starts and ends without the settings key.
+template <class Base = ::testing::Test>
+class CleanStore : public Base {
+ protected:
+  void SetUp() override { DeleteSettingsKey(); }
+  void TearDown() override { DeleteSettingsKey(); }
+};
+
+// One run of the command line (`args` without the program name).
+struct CliRun {
+  int code;
+  std::string out, err;
+};
+
+inline CliRun RunCli(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int code = RunCommandLine(args, out, err);
+  return {code, out.str(), err.str()};
 }
 
 }  // namespace test

@@ -23,6 +23,11 @@ endif()
 if(dump MATCHES "_xFilter|xFilter@")
   message(FATAL_ERROR "fieldrestore.prm exports a decorated xFilter")
 endif()
+# The dialog's tooltips rely on the host having loaded the common controls.
+string(TOUPPER "${dump}" dump_upper)
+if(dump_upper MATCHES "DLL NAME: COMCTL32")
+  message(FATAL_ERROR "fieldrestore.prm imports COMCTL32; loading it is the host's part")
+endif()
 
 # The PiPL resource (type "PIPL", id 16000), extracted with windres and
 # compared with its 214 bytes built here from their parts.
@@ -126,3 +131,17 @@ if(NOT sizes STREQUAL "d600000028000000" OR NOT found STREQUAL pipl)
   message(FATAL_ERROR "the PIPL 16000 resource is not the expected 214 bytes:\n${sizes} ${found}")
 endif()
 message(STATUS "PIPL 16000: 214 bytes as expected")
+
+# The settings dialogs' resources: templates 104 and 115 (type 5) and icon
+# group 106 (type 14). The dialog test reads their contents back under Wine.
+foreach(resource IN ITEMS "ffff0500ffff6800:dialog 104" "ffff0500ffff7300:dialog 115"
+                          "ffff0e00ffff6a00:icon 106")
+  string(REPLACE ":" ";" parts "${resource}")
+  list(GET parts 0 pattern)
+  list(GET parts 1 label)
+  string(FIND "${res}" "${pattern}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "no ${label} resource in ${PLUGIN}")
+  endif()
+endforeach()
+message(STATUS "dialogs 104 and 115 and icon 106 present")

@@ -1,5 +1,6 @@
 // The built plug-in, loaded as a host loads it: exports, selectors, setup,
-// the PiPL resource, and calls made on a misaligned stack.
+// the PiPL resource, and calls made on a misaligned stack. Setup opens the
+// parameters dialog, which these tests cancel at once.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,6 +12,7 @@
 #include "platform/dynamic_library.h"
 #include "region/rect_list.h"
 #include "tests/support.h"
+#include "tests/ui/dialog_driver.h"
 #include "tools/fieldrestore/cli.h"
 
 namespace {
@@ -102,7 +104,7 @@ TEST_F(PluginTest, SetupAllocatesTheHandleOnceLogsAndSavesLoadedSettings) {
   FakeHost host;
   ASSERT_EQ(RunCommandLine({"settings", "set", "method", "2"}, std::cout, std::cerr), 0);
   ASSERT_EQ(RunCommandLine({"debug", "on"}, std::cout, std::cerr), 0);
-  EXPECT_EQ(filter_(1, host.handle()), 0);
+  EXPECT_EQ(test::CallAndCancelDialog([&] { return filter_(1, host.handle()); }), 0);
   EXPECT_EQ(host.allocations, 1);
   EXPECT_EQ(host.last_size, 4);
   auto handle = record::Read<char**>(host.record_ptr, record::kSpecsHandle);
@@ -131,7 +133,7 @@ TEST_F(PluginTest, SetupAllocatesTheHandleOnceLogsAndSavesLoadedSettings) {
 
   // A second setup finds the handle and only logs it.
   test::RemoveLog();
-  EXPECT_EQ(filter_(1, host.handle()), 0);
+  EXPECT_EQ(test::CallAndCancelDialog([&] { return filter_(1, host.handle()); }), 0);
   EXPECT_EQ(host.allocations, 1);
   std::snprintf(line, sizeof line, "(*theData)->specsHandle is 0x%x, and pointed 0x%x\r\n",
                 static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle)),
@@ -151,7 +153,7 @@ TEST_F(PluginTest, SetupLoadsTheStoredRegionAndStoresItBack) {
   ASSERT_NE(edited, nullptr);
   edited->Delete(2);
   delete edited;
-  EXPECT_EQ(filter_(1, host.handle()), 0);
+  EXPECT_EQ(test::CallAndCancelDialog([&] { return filter_(1, host.handle()); }), 0);
   auto key = platform::StoreKey::OpenExisting(kRectListKey);
   uint8_t list[64];
   uint32_t length = sizeof list;
@@ -183,7 +185,8 @@ TEST_F(PluginTest, EntryPointsWorkOnAMisalignedStack) {
   FakeHost host;
   EXPECT_EQ(CallMisaligned(filter_, 4, host.handle()), 16384);
   EXPECT_EQ(CallMisaligned(filter_, 6, host.handle()), 0);
-  EXPECT_EQ(CallMisaligned(filter_, 1, host.handle()), 0);
+  EXPECT_EQ(test::CallAndCancelDialog([&] { return CallMisaligned(filter_, 1, host.handle()); }),
+            0);
   EXPECT_EQ(CallMisaligned(filter_, 9, host.handle()), -100);
 }
 

@@ -36,10 +36,8 @@ long FilesIn(const std::filesystem::path& folder) {
                        std::filesystem::directory_iterator());
 }
 
-class RectFileTest : public ::testing::TestWithParam<Pair> {
+class RectFileTest : public test::CleanStore<::testing::TestWithParam<Pair>> {
  protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
-  void TearDown() override { test::DeleteSettingsKey(); }
   int32_t Save(CRectList& list) { return list.SaveToFile(path_.c_str(), *GetParam().first); }
   int32_t Load(CRectList& list) { return list.LoadFromFile(path_.c_str(), *GetParam().second); }
   // The file's rectangles loaded into a list that holds one already.
@@ -78,18 +76,20 @@ TEST_P(RectFileTest, SavedFileIsExactlyTheRegionWhateverTheFileHeldBefore) {
   EXPECT_EQ(LoadText(test::ReadFileBytes(path_)), std::make_pair(0, std::vector<RectItem>{}));
 }
 
-TEST_P(RectFileTest, PresentDefaultsToIncludeAndSectionlessFilesAreEmptyRegions) {
+TEST_P(RectFileTest, PresentDefaultsToIncludeAndCommentOnlyFilesAreEmptyRegions) {
   EXPECT_EQ(
       LoadText("[[(0,0)-(9,9)]]\r\n[[(1,1)-(9,9)]]\r\npresent=0\r\n"
                "[[(2,2)-(9,9)]]\r\npresent=7\r\n[[( 3,+3)-(9, 9)] tail]\r\n"),
       std::make_pair(
           0, std::vector<RectItem>{
                  {1, 1, 0, 0, 9, 9}, {2, 0, 1, 1, 9, 9}, {3, 1, 2, 2, 9, 9}, {4, 1, 3, 3, 9, 9}}));
-  EXPECT_EQ(LoadText("just text\r\n"), std::make_pair(0, std::vector<RectItem>{}));
+  EXPECT_EQ(LoadText("\xEF\xBB\xBF; only a comment\r\n\r\n  # and another\r\n"),
+            std::make_pair(0, std::vector<RectItem>{}));
 }
 
 TEST_P(RectFileTest, FailedLoadsKeepTheQueueItsNumberingAndTheStore) {
-  const char* const bad_files[] = {
+  using namespace std::string_literals;
+  const std::string bad_files[] = {
       "[[(5,5)-(5,5)]]\r\npresent=1\r\n",             // a single pixel
       "[[(0,0)-(9,9)]]\r\n[[(-1,0)-(9,9)]]\r\n",      // negative, after a good one
       "[[(0,0)-(9,9)]]\r\n[[(9,0)-(8,9)]]\r\n",       // right below left
@@ -97,8 +97,14 @@ TEST_P(RectFileTest, FailedLoadsKeepTheQueueItsNumberingAndTheStore) {
       "[[(0,0)-(4294967297,9)]]\r\n",                 // beyond 32 bits
       "[[(0,0)-(9,9)]]",                              // the names do not fit
       "",
+      // Not rect files: text in which nothing reads as one, a PNG, a raw
+      // frame, random bytes.
+      "just text\r\n",
+      "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\r\n[[(0,0)-(9,9)]]\r\n"s,
+      "\x10\x20\x30\xFF\x10\x20\x30\xFF\r\n[[(0,0)-(9,9)]]\r\n",
+      "\xC3\x9A\x07\xE1\x02\x88 \x1F\xB0",
   };
-  for (const char* text : bad_files) {
+  for (const std::string& text : bad_files) {
     test::DeleteSettingsKey();
     test::WriteFileBytes(path_, text);
     CRectList list;
@@ -116,10 +122,22 @@ TEST_P(RectFileTest, FailedLoadsKeepTheQueueItsNumberingAndTheStore) {
     EXPECT_EQ(list.Add(1, 3, 3, 4, 4), 4) << "no id is handed out twice: " << text;
   }
   CRectList list("");
-  path_ = folder_.File("missing.rect");
-  EXPECT_EQ(Load(list), -1);
-  path_ = folder_.path().string();
-  EXPECT_EQ(Load(list), -1) << "a folder";
+  std::string reason;
+  const auto load = [&](const std::string& path) {
+    return list.LoadFromFile(path.c_str(), *GetParam().second, &reason);
+  };
+  EXPECT_EQ(load(folder_.File("missing.rect")), -1);
+  EXPECT_EQ(reason, "No such file or directory");
+  EXPECT_EQ(load(folder_.path().string()), -1);
+  EXPECT_EQ(reason, "is a directory");
+  // A rect file larger than any region is refused before it is read.
+  test::WriteFileBytes(path_, "[[(0,0)-(9,9)]]\r\n" + std::string(kMaxRectFileBytes, ';'));
+  EXPECT_EQ(load(path_), -1);
+  EXPECT_NE(reason.find("more than a rect file can"), std::string::npos) << reason;
+  test::WriteFileBytes(path_, "[[(0,0)-(9,9)]]\r\n[[(3,3)-(3,3)]]\r\n");
+  EXPECT_EQ(load(path_), -1);
+  EXPECT_EQ(reason, "section [[(3,3)-(3,3)]]: a single pixel is not a rectangle");
+  EXPECT_EQ(list.Count(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(, RectFileTest, ::testing::ValuesIn(Pairs()), [](const auto& info) {

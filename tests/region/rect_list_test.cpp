@@ -49,12 +49,11 @@ void Store(const std::string& size, const std::string& list) {
 
 std::vector<RectItem> Items(const CRectList& list) { return {list.begin(), list.end()}; }
 
-class RectListTest : public ::testing::Test {
+class RectListTest : public test::CleanStore<> {
  protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
   void TearDown() override {
     platform::SetGlobalBlockFailureForTesting(false);
-    test::DeleteSettingsKey();
+    CleanStore::TearDown();
   }
 };
 
@@ -152,6 +151,29 @@ TEST_F(RectListTest, StoredRecordsLoadAsTheyComeAndUnusableRegionsAreIgnored) {
   EXPECT_EQ(CRectList().Count(), 0u) << "no \"list\" at all";
   Store("\x01", one);
   EXPECT_EQ(CRectList().Count(), 1u) << "a 1-byte count fills the low byte";
+}
+
+// A list that did not change its region never writes it: a frame or a
+// listing that lives while another list edits the region cannot put its
+// stale copy back. A region stored otherwise than it loads is written once.
+TEST_F(RectListTest, OnlyChangesAreWrittenAndStaleCopiesNeverOverwriteAnEdit) {
+  Store(Size(2), Record(5, 1, 0, 0, 10, 10) + Record(9, 0, 2, 2, 12, 12));
+  {
+    CRectList stale;
+    EXPECT_EQ(Stored(),
+              std::make_pair(int64_t{2}, Record(1, 1, 0, 0, 10, 10) + Record(2, 0, 2, 2, 12, 12)));
+    CRectList editor;
+    EXPECT_EQ(editor.Add(1, 20, 20, 30, 30), 3);
+    editor.Delete(1);
+  }
+  EXPECT_EQ(Stored(),
+            std::make_pair(int64_t{2}, Record(2, 0, 2, 2, 12, 12) + Record(3, 1, 20, 20, 30, 30)));
+  {
+    CRectList cleared;
+    cleared.Clear();
+  }
+  EXPECT_EQ(Stored(), std::make_pair(int64_t{0}, std::string()))
+      << "a change the store has not taken is stored at the end";
 }
 
 TEST_F(RectListTest, NoGlobalMemoryMeansNoListAndNoStoreAccess) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -84,6 +85,35 @@ TEST(RegionMaskTest, EachBlockFollowsItsTopLeftPixel) {
   EXPECT_EQ(Mask(24, 8, &overlap), (std::vector<int32_t>{1, 2, 1}));
 
   EXPECT_EQ(Mask(32, 24, nullptr), std::vector<int32_t>(12, 1));
+}
+
+// The builder paints rectangles last first; every entry must still be what
+// IsProcessed says for the block's top-left pixel, for long overlapping
+// queues, include bytes other than 0 and 1, rectangles past the frame and
+// sizes that are not multiples of 8.
+TEST(RegionMaskTest, BuilderAgreesWithIsProcessedForEveryBlock) {
+  std::mt19937 random(11);
+  for (const auto& [width, height, count] :
+       std::vector<std::array<int32_t, 3>>{{720, 576, 300}, {77, 35, 40}, {8, 8, 5}, {1, 1, 3}}) {
+    CRectList list("");
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t left = static_cast<int32_t>(random() % (width + 20));
+      const int32_t top = static_cast<int32_t>(random() % (height + 20));
+      const int32_t right =
+          left + static_cast<int32_t>(random() % (i % 7 == 0 ? 2147483647 - left : 200));
+      list.Add(static_cast<uint8_t>(random() % 3), left, top, right,
+               top + 1 + static_cast<int32_t>(random() % 300));
+    }
+    const std::vector<int32_t> mask = Mask(width, height, &list);
+    size_t k = 0;
+    for (int32_t y = 0; y < height; y += 8) {
+      for (int32_t x = 0; x < width; x += 8, ++k) {
+        ASSERT_EQ(mask[k], list.IsProcessed(x, y))
+            << width << "x" << height << " at " << x << "," << y;
+      }
+    }
+    ASSERT_EQ(k, mask.size());
+  }
 }
 
 TEST(RegionMaskTest, ExcludedBlockGetsItsSourceBackInAllThreePlanes) {

@@ -2,26 +2,18 @@
 // new CRectList (as the plug-in makes one) loads.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <filesystem>
 #include <vector>
 
 #include "region/rect_list.h"
 #include "tests/support.h"
 #include "tests/temp_folder.h"
-#include "tools/fieldrestore/cli.h"
 
 namespace {
 
-struct RegionRun {
-  int code;
-  std::string out, err;
-};
-
-RegionRun Region(std::vector<std::string> args) {
+test::CliRun Region(std::vector<std::string> args) {
   args.insert(args.begin(), "region");
-  std::ostringstream out, err;
-  const int code = RunCommandLine(args, out, err);
-  return {code, out.str(), err.str()};
+  return test::RunCli(args);
 }
 
 std::vector<RectItem> PluginRegion() {
@@ -29,10 +21,8 @@ std::vector<RectItem> PluginRegion() {
   return {list.begin(), list.end()};
 }
 
-class CliRegionTest : public ::testing::Test {
+class CliRegionTest : public test::CleanStore<> {
  protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
-  void TearDown() override { test::DeleteSettingsKey(); }
   test::TempFolder folder_;
 };
 
@@ -46,7 +36,9 @@ TEST_F(CliRegionTest, EditsSavesAndLoadsReachTheListThePluginLoads) {
   EXPECT_EQ(Region({"save", file}).code, 0);
   EXPECT_EQ(Region({"clear"}).code, 0);
   EXPECT_TRUE(PluginRegion().empty());
-  EXPECT_EQ(Region({"load", file}).code, 0);
+  const test::CliRun loaded = Region({"load", file});
+  EXPECT_EQ(loaded.code, 0);
+  EXPECT_EQ(loaded.out.substr(0, loaded.out.find('\n')), "loaded 2 rectangles from " + file);
   EXPECT_EQ(PluginRegion(),
             (std::vector<RectItem>{{1, 0, 0, 0, 719, 575}, {2, 1, 100, 100, 299, 199}}));
 }
@@ -55,29 +47,67 @@ TEST_F(CliRegionTest, FailuresAreExplainedExitNonZeroAndChangeNothing) {
   ASSERT_EQ(Region({"add", "+", "1", "1", "8", "8"}).code, 0);
   const std::string bad = folder_.File("bad.rect");
   test::WriteFileBytes(bad, "[[(0,0)-(9,9)]]\r\n[[(5,5)-(5,5)]]\r\n");
-  const std::pair<std::vector<std::string>, const char*> failures[] = {
+  const std::string picture = folder_.File("picture.png");
+  test::WriteFileBytes(picture, std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x02\xd0", 20));
+  const std::pair<std::vector<std::string>, std::string> failures[] = {
       {{"add", "+", "5", "5", "5", "5"}, "rejected: a single pixel is not a rectangle"},
       {{"add", "-", "-1", "0", "5", "5"}, "rejected: left is negative"},
       {{"add", "+", "0", "10", "5", "9"}, "rejected: bottom is less than top"},
       {{"delete", "7"}, "no rectangle numbered 7"},
-      {{"load", bad}, "Can't load this file."},
-      {{"load", folder_.File("missing.rect")}, "Can't load this file."},
-      {{"save", folder_.File("no/such/folder.rect")}, "Can't save file."},
+      {{"load", bad},
+       bad + ": Can't load this file: section [[(5,5)-(5,5)]]: a single pixel is not a "
+             "rectangle; the region is unchanged"},
+      {{"load", picture}, "Can't load this file: not a rect file: it is not text"},
+      {{"load", folder_.File("missing.rect")}, "Can't load this file: No such file or directory"},
+      {{"load", folder_.path().string()}, "Can't load this file: is a directory"},
+      {{"save", folder_.File("no/such/folder.rect")}, "Can't save file: "},
+      {{"save", folder_.path().string()}, folder_.path().string() + ": is a directory"},
   };
   for (const auto& [args, message] : failures) {
-    const RegionRun run = Region(args);
+    const test::CliRun run = Region(args);
     EXPECT_EQ(run.code, 1) << message;
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
   }
-  for (const std::vector<std::string>& malformed :
-       std::vector<std::vector<std::string>>{{"add", "x", "1", "1", "8", "8"},
-                                             {"add", "+", "1", "1", "8"},
-                                             {"add", "+", "1", "1", "8", "2147483648"},
-                                             {"delete", "one"},
-                                             {"frobnicate"}}) {
-    EXPECT_EQ(Region(malformed).code, 2) << malformed[0];
+  for (const auto& [malformed, usage] :
+       std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"add", "x", "1", "1", "8", "8"}, "region add takes"},
+           {{"add", "+", "1", "1", "8"}, "region add takes"},
+           {{"add", "+", "1", "1", "8", "2147483648"}, "is not a 32-bit integer"},
+           {{"delete", "one"}, "region delete takes"},
+           {{"save"}, "region save takes one FILE"},
+           {{"load"}, "region load takes one FILE"},
+           {{"clear", "all"}, "region clear takes nothing more"},
+           {{"frobnicate"}, "unknown region command"}}) {
+    const test::CliRun run = Region(malformed);
+    EXPECT_EQ(run.code, 2) << usage;
+    EXPECT_NE(run.err.find(usage), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("usage: fieldrestore region"), std::string::npos) << run.err;
   }
   EXPECT_EQ(PluginRegion(), (std::vector<RectItem>{{1, 1, 1, 1, 8, 8}}));
 }
+
+#if !defined(_WIN32)
+// Saving through a symbolic link writes the file it names and keeps the
+// link; a device is never replaced by a file.
+TEST_F(CliRegionTest, SaveWritesThroughLinksAndRefusesDevices) {
+  ASSERT_EQ(Region({"add", "+", "1", "1", "8", "8"}).code, 0);
+  namespace fs = std::filesystem;
+  const std::string target = folder_.File("target.rect"), link = folder_.File("link.rect");
+  const std::string dangling = folder_.File("dangling.rect");
+  test::WriteFileBytes(target, "old");
+  fs::create_symlink(target, link);
+  fs::create_symlink(folder_.File("new.rect"), dangling);
+  ASSERT_EQ(Region({"save", link}).code, 0);
+  ASSERT_EQ(Region({"save", dangling}).code, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(test::ReadFileBytes(target), "[[(1,1)-(8,8)]]\r\npresent=1\r\n");
+  EXPECT_EQ(test::ReadFileBytes(folder_.File("new.rect")), test::ReadFileBytes(target));
+  const test::CliRun device = Region({"save", "/dev/null"});
+  EXPECT_EQ(device.code, 1);
+  EXPECT_EQ(device.err, "fieldrestore: /dev/null: is a device, not a regular file\n");
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+#endif
 
 }  // namespace

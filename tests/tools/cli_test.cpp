@@ -3,28 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "tests/support.h"
 
 namespace {
 
-struct CliRun {
-  int code;
-  std::string out, err;
-};
+using test::CliRun;
+const auto Cli = test::RunCli;
 
-CliRun Cli(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int code = RunCommandLine(args, out, err);
-  return {code, out.str(), err.str()};
-}
-
-class CliTest : public ::testing::Test {
- protected:
-  void SetUp() override { test::DeleteSettingsKey(); }
-  void TearDown() override { test::DeleteSettingsKey(); }
-};
+using CliTest = test::CleanStore<>;
 
 TEST(ParseValue32Test, SignedAndUnsignedFormsMeetModulo32Bits) {
   uint32_t v = 0;
@@ -111,6 +97,32 @@ TEST_F(CliTest, ErrorsAreClearAndExitNonZero) {
   std::string data;
   uint32_t type;
   EXPECT_FALSE(test::ReadSettingsValue("area", &data, &type)) << "failed commands store nothing";
+}
+
+// A method the plug-in does not know would have every frame copied
+// through; the other values keep their full 32-bit range.
+TEST_F(CliTest, MethodsOutsideZeroToFiveAreRefusedWithTheList) {
+  for (const char* method : {"6", "-2", "255"}) {
+    const CliRun run = Cli({"settings", "set", "method", method});
+    EXPECT_EQ(run.code, 2) << method;
+    EXPECT_NE(run.err.find("does not exist; the methods are:\n  0  None\n"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("  5  Advanced method\n"), std::string::npos) << run.err;
+  }
+  std::string data;
+  uint32_t type;
+  EXPECT_FALSE(test::ReadSettingsValue("method", &data, &type));
+  EXPECT_EQ(Cli({"settings", "set", "method", "5"}).code, 0);
+  EXPECT_EQ(Cli({"settings", "set", "replace_threshold", "-7"}).code, 0);
+}
+
+TEST_F(CliTest, SettingNamesMatchWithoutRegardToCase) {
+  const CliRun run = Cli({"settings", "set", "Interlace_THRESHOLD", "30"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "interlace_threshold = 30\n");
+  DeinterlaceParameters params;
+  LoadSettings(&params);
+  EXPECT_EQ(params.interlace_threshold, 30);
 }
 
 }  // namespace

@@ -12,41 +12,34 @@
 #include "tests/engine/frames.h"
 #include "tests/host/bgra_frames.h"
 #include "tests/support.h"
+#include "tests/temp_folder.h"
 #include "tools/fieldrestore/cli.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class RenderTest : public ::testing::Test {
+class RenderTest : public test::CleanStore<> {
  protected:
-  void SetUp() override {
-    test::DeleteSettingsKey();
-    dir_ = fs::temp_directory_path() /
-           ("fieldrestore-render-" +
-            std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    test::DeleteSettingsKey();
-    fs::remove_all(dir_);
-  }
-  std::string Path(const char* name) const { return (dir_ / name).string(); }
+  std::string Path(const char* name) const { return folder_.File(name); }
   static void Write(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    test::WriteFileBytes(path, std::string(bytes.begin(), bytes.end()));
   }
   static std::vector<uint8_t> Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    const std::string bytes = test::ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
   }
-  int Run(std::vector<std::string> args, std::string* err_text = nullptr) {
-    std::ostringstream out, err;
-    const int code = RunCommandLine(args, out, err);
-    if (err_text) *err_text = err.str();
-    return code;
+  static int Run(const std::vector<std::string>& args, std::string* err_text = nullptr) {
+    const test::CliRun run = test::RunCli(args);
+    if (err_text) *err_text = run.err;
+    return run.code;
   }
-  fs::path dir_;
+  static std::vector<std::string> Render(int width, int height, const std::string& in,
+                                         const std::string& out) {
+    return {"render", "--width", std::to_string(width), "--height", std::to_string(height),
+            in,       out};
+  }
+  test::TempFolder folder_;
 };
 
 TEST_F(RenderTest, RendersEachFrameAsTheExecutePathDoes) {
@@ -139,10 +132,17 @@ TEST_F(RenderTest, ClearErrors) {
   EXPECT_EQ(
       Run({"render", "--width", "16", "--height", "16", Path("in.bgra"), Path("o.bgra")}, &err), 1);
   EXPECT_NE(err.find("not a whole number"), std::string::npos) << err;
-  EXPECT_EQ(Run({"render", "--width", "16", "--height", "16", Path("missing.bgra"), Path("o.bgra")},
-                &err),
-            1);
-  EXPECT_NE(err.find("cannot open"), std::string::npos) << err;
+  EXPECT_EQ(Run(Render(16, 16, Path("missing.bgra"), Path("o.bgra")), &err), 1);
+  EXPECT_EQ(err, "fieldrestore: " + Path("missing.bgra") + ": No such file or directory\n");
+  EXPECT_EQ(Run(Render(16, 16, folder_.path().string(), Path("o.bgra")), &err), 1);
+  EXPECT_EQ(err, "fieldrestore: " + folder_.path().string() + ": is a directory\n");
+#if !defined(_WIN32)
+  EXPECT_EQ(Run(Render(16, 16, "/dev/zero", Path("o.bgra")), &err), 1);
+  EXPECT_NE(
+      err.find("/dev/zero: is a device, not a regular file and not seekable: use - for pipes"),
+      std::string::npos)
+      << err;
+#endif
   EXPECT_EQ(Run({"render", "--height", "16", Path("in.bgra"), Path("o.bgra")}, &err), 2);
   EXPECT_EQ(
       Run({"render", "--width", "x", "--height", "16", Path("in.bgra"), Path("o.bgra")}, &err), 2);
@@ -155,6 +155,97 @@ TEST_F(RenderTest, ClearErrors) {
                  Path("in.bgra"), Path("o.bgra")},
                 &err),
             2);
+}
+
+// Rendering into the input (by its path, a link or another hard link)
+// would truncate the frames before they are read: refused, input intact.
+// A render that fails leaves an existing output as it was.
+TEST_F(RenderTest, NeverDamagesTheInputOrAGoodOutput) {
+  std::vector<uint8_t> frames(2 * 4 * 32 * 16);
+  test::FillRandom(frames.data(), frames.size(), 3);
+  const std::string in = Path("in.bgra");
+  Write(in, frames);
+  std::vector<std::string> same = {in};
+#if !defined(_WIN32)
+  fs::create_symlink(in, Path("link.bgra"));
+  fs::create_hard_link(in, Path("hard.bgra"));
+  same.push_back(Path("link.bgra"));
+  same.push_back(Path("hard.bgra"));
+#endif
+  std::string err;
+  for (const std::string& out : same) {
+    EXPECT_EQ(Run(Render(32, 16, in, out), &err), 1) << out;
+    EXPECT_NE(err.find("is the input file"), std::string::npos) << err;
+    EXPECT_EQ(Read(in), frames);
+  }
+  const std::string good = Path("good.bgra");
+  ASSERT_EQ(Run(Render(32, 16, in, good)), 0);
+  const std::vector<uint8_t> rendered = Read(good);
+  {
+    StdinFrom piped(std::vector<uint8_t>(frames.begin(), frames.end() - 5));
+    EXPECT_EQ(Run(Render(32, 16, "-", good), &err), 1);
+  }
+  EXPECT_NE(err.find("ends inside frame 1"), std::string::npos) << err;
+  EXPECT_EQ(Read(good), rendered);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()),
+            static_cast<long>(same.size()) + 1)
+      << "no temporary file is left beside the output";
+}
+
+// The input is measured before anything is allocated for a frame: a stream
+// that ends before its first frame of a huge size fails at once, and
+// sizes whose frames cannot fit in memory are refused.
+TEST_F(RenderTest, SizesAreCheckedBeforeMemoryIsTaken) {
+  std::string err;
+  {
+    StdinFrom piped({});
+    EXPECT_EQ(Run(Render(16384, 32752, "-", Path("o.bgra")), &err), 1);
+    EXPECT_NE(err.find("held no frames"), std::string::npos) << err;
+  }
+  Write(Path("in.bgra"), std::vector<uint8_t>(64));
+  for (const char* size : {"2147483648", "100000"}) {
+    EXPECT_EQ(
+        Run({"png", "--width", size, "--height", size, Path("in.bgra"), "0", Path("o.png")}, &err),
+        2)
+        << size;
+    EXPECT_NE(err.find("does not fit in memory"), std::string::npos) << err;
+  }
+  EXPECT_EQ(
+      Run({"png", "--width", "4", "--height", "4", Path("in.bgra"), "1", Path("o.png")}, &err), 1);
+  EXPECT_NE(err.find("has no frame 1 (it holds 1 whole 4x4 frames)"), std::string::npos) << err;
+  EXPECT_EQ(
+      Run({"sample", "--width", "32767", "--height", "32767", "--frames", "1", Path("s")}, &err),
+      2);
+}
+
+// Frames the plug-in copies through unchanged are rendered, with one
+// warning that says why; frame numbers past 2^31 - 1 wrap as a host's do.
+TEST_F(RenderTest, CopiedThroughFramesAreExplainedOnce) {
+  std::vector<uint8_t> frames(3 * 4 * 32 * 32);
+  test::FillRandom(frames.data(), frames.size(), 8);
+  Write(Path("in.bgra"), frames);
+  std::string err;
+  const auto expect_warning = [&](const std::vector<std::string>& args, const std::string& why) {
+    EXPECT_EQ(Run(args, &err), 0) << err;
+    EXPECT_EQ(err, "fieldrestore: warning: " + why + "\n");
+  };
+  ASSERT_EQ(test::RunCli({"settings", "set", "method", "0"}).code, 0);
+  auto args = Render(32, 32, Path("in.bgra"), Path("out.bgra"));
+  args.insert(args.end(), {"--first-frame", "2147483647"});
+  expect_warning(args, "method 0 (None) copies every frame unchanged");
+  EXPECT_EQ(Read(Path("out.bgra")), frames);
+  const uint8_t nine[4] = {9, 0, 0, 0};
+  test::WriteSettingsValue("method", nine, 4);
+  expect_warning(Render(32, 32, Path("in.bgra"), Path("out.bgra")),
+                 "method 9 is not one the plug-in knows (0 to 5): every frame is copied unchanged");
+  ASSERT_EQ(test::RunCli({"settings", "reset"}).code, 0);
+  auto field_pitch = Render(24, 32, Path("in.bgra"), Path("out.bgra"));
+  field_pitch.insert(field_pitch.end(), {"--src-rowbytes", "192"});
+  expect_warning(field_pitch,
+                 "24x64 frames are copied unchanged: the plug-in processes only widths and "
+                 "heights that are multiples of 16");
+  EXPECT_EQ(Run(Render(32, 32, Path("in.bgra"), Path("out.bgra")), &err), 0);
+  EXPECT_EQ(err, "");
 }
 
 TEST_F(RenderTest, FullHdFramesAreExtendedAndTopKeepsTheOtherField) {

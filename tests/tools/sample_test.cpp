@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/fieldrestore/cli.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -17,10 +17,9 @@ std::vector<uint8_t> ReadFile(const fs::path& path) {
 }
 
 int Cli(const std::vector<std::string>& args, std::string* err_text = nullptr) {
-  std::ostringstream out, err;
-  const int code = RunCommandLine(args, out, err);
-  if (err_text) *err_text = err.str();
-  return code;
+  const test::CliRun run = test::RunCli(args);
+  if (err_text) *err_text = run.err;
+  return run.code;
 }
 
 TEST(SampleTest, ClipIsWovenFromTwoMomentsAndPicturesAreWritten) {

@@ -15,6 +15,7 @@
 #include "tools/fieldrestore/region_command.h"
 #include "tools/fieldrestore/render_command.h"
 #include "tools/fieldrestore/sample_command.h"
+#include "tools/fieldrestore/store_report.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ constexpr const char* kUsage =
     "  settings reset            store the default settings\n"
     "  debug on|off              switch the diagnostic log\n"
     "  soundalert on|off         switch the alert for frames that are copied through\n"
-    "  query [PLUGIN]            load the plug-in as a host does and show its answers\n";
+    "  query [PLUGIN]            load the plug-in as a host does and show its answers\n"
+    "  setup [PLUGIN]            open the plug-in's settings dialog as a host does\n";
 
 const char* MethodLabel(int32_t method) {
   static const char* const kLabels[] = {"None",
@@ -56,21 +58,37 @@ bool EnsureSettingsKey() {
   return static_cast<bool>(platform::StoreKey::CreateOrOpen(kSettingsKey));
 }
 
-int ShowSettings(std::ostream& out, std::ostream& err) {
-  if (!EnsureSettingsKey()) {
-    err << "fieldrestore: cannot open the settings store at " << platform::StoreLocation() << "\n";
-    return 1;
+// Reports a failed store operation: the reason the store recorded, or
+// `fallback` when it recorded none.
+int StoreFailed(std::ostream& err, const std::string& fallback) {
+  if (!ReportStoreFailures(err, true)) {
+    err << "fieldrestore: " << fallback << " " << platform::StoreLocation() << "\n";
   }
+  return 1;
+}
+
+bool StoreRefusedAnything() {
+  const platform::StoreFailures failures = platform::GetStoreFailures();
+  return !failures.error.empty() || !failures.write.empty();
+}
+
+int ShowSettings(std::ostream& out, std::ostream& err) {
+  platform::ClearStoreFailures();
+  if (!EnsureSettingsKey()) return StoreFailed(err, "cannot open the settings store at");
   DeinterlaceParameters params;
   LoadSettings(&params);
+  const bool debug = IsDebugOn(), sound_alert = IsSoundAlertOn();
+  // A store that may only be read still shows its values; one that cannot
+  // be read shows nothing rather than defaults.
+  if (ReportStoreFailures(err, false)) return 1;
   for (const SettingField& field : SettingFields()) {
     const uint32_t value = GetSettingValue(params, field);
     out << field.name << " = " << FormatValue(field, value);
     if (std::string_view(field.name) == "method") out << " (" << MethodLabel(params.method) << ")";
     out << "\n";
   }
-  out << "debug = " << (IsDebugOn() ? "on" : "off") << "\n";
-  out << "soundalert = " << (IsSoundAlertOn() ? "on" : "off") << "\n";
+  out << "debug = " << (debug ? "on" : "off") << "\n";
+  out << "soundalert = " << (sound_alert ? "on" : "off") << "\n";
   return 0;
 }
 
@@ -89,26 +107,38 @@ int SetSetting(const std::string& name, const std::string& text, std::ostream& o
     return 2;
   }
   if (field->size == 1 && value > 1) {
-    err << "fieldrestore: " << name << " is a flag: 0 or 1\n";
+    err << "fieldrestore: " << field->name << " is a flag: 0 or 1\n";
     return 2;
   }
-  if (!StoreSettingValue(*field, value)) {
-    err << "fieldrestore: cannot write to the settings store at " << platform::StoreLocation()
-        << "\n";
-    return 1;
+  // Any other method would have every frame copied through unchanged.
+  if (std::string_view(field->name) == "method" && value > 5) {
+    err << "fieldrestore: method " << static_cast<int32_t>(value)
+        << " does not exist; the methods are:";
+    for (int32_t m = 0; m < 6; ++m) err << "\n  " << m << "  " << MethodLabel(m);
+    err << "\n";
+    return 2;
   }
-  out << name << " = " << FormatValue(*field, value) << "\n";
+  platform::ClearStoreFailures();
+  if (!StoreSettingValue(*field, value)) {
+    return StoreFailed(err, "cannot write to the settings store at");
+  }
+  out << field->name << " = " << FormatValue(*field, value) << "\n";
   return 0;
 }
 
 int ResetAll(std::ostream& out, std::ostream& err) {
-  if (!EnsureSettingsKey()) {
-    err << "fieldrestore: cannot open the settings store at " << platform::StoreLocation() << "\n";
-    return 1;
+  platform::ClearStoreFailures();
+  // All seven values or none.
+  platform::StoreTransaction transaction;
+  if (!transaction.IsOpen() || !EnsureSettingsKey()) {
+    return StoreFailed(err, "cannot open the settings store at");
   }
   DeinterlaceParameters params;
   ResetSettings(&params);
   SaveSettings(&params);
+  if (StoreRefusedAnything() || !transaction.Commit()) {
+    return StoreFailed(err, "cannot write to the settings store at");
+  }
   out << "settings reset to the defaults\n";
   return 0;
 }
@@ -119,15 +149,16 @@ int Switch(const std::string& name, const std::vector<std::string>& args, std::o
     return Usage(err, name + " takes 'on' or 'off'");
   }
   const bool on = args[1] == "on";
-  if (!EnsureSettingsKey()) {
-    err << "fieldrestore: cannot open the settings store at " << platform::StoreLocation() << "\n";
-    return 1;
+  platform::ClearStoreFailures();
+  platform::StoreTransaction transaction;
+  if (!transaction.IsOpen() || !EnsureSettingsKey()) {
+    return StoreFailed(err, "cannot open the settings store at");
   }
   const bool debug = name == "debug";
   debug ? SetDebug(on) : SetSoundAlert(on);
-  if ((debug ? IsDebugOn() : IsSoundAlertOn()) != on) {
-    err << "fieldrestore: cannot write " << name << " to the settings store\n";
-    return 1;
+  if ((debug ? IsDebugOn() : IsSoundAlertOn()) != on || StoreRefusedAnything() ||
+      !transaction.Commit()) {
+    return StoreFailed(err, "cannot write " + name + " to the settings store at");
   }
   out << name << " = " << args[1] << "\n";
   if (debug && on) out << "log file: " << platform::LogFilePath() << "\n";
@@ -151,6 +182,16 @@ int Query(const std::vector<std::string>& args, std::ostream& out, std::ostream&
   char hex[11];
   std::snprintf(hex, sizeof hex, "0x%08" PRIx32, result.format_code);
   out << "format code: " << hex << " \"" << code << "\"\n";
+  return 0;
+}
+
+int Setup(const std::vector<std::string>& args, std::ostream& err) {
+  if (args.size() > 2) return Usage(err, "setup takes at most one plug-in path");
+  std::string error;
+  if (!SetupPlugin(args.size() == 2 ? args[1] : DefaultPluginPath(), &error)) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
   return 0;
 }
 
@@ -213,6 +254,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (command == "debug" || command == "soundalert") return Switch(command, args, out, err);
   if (command == "query") return Query(args, out, err);
+  if (command == "setup") return Setup(args, err);
   if (command == "region") return RunRegionCommand(args, out, err);
   if (command == "render") return RunRenderCommand(args, out, err);
   if (command == "sample") return RunSampleCommand(args, out, err);

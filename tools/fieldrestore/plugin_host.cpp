@@ -1,10 +1,12 @@
 // Plays the host for fieldrestore.prm: a per-call record of the host's
 // layout reached through a handle, the memory and frame service tables,
-// and xFilter called with them, for the query selectors and for rendering.
+// and xFilter called with them, for the query selectors, setup and
+// rendering.
 #include <cstdlib>
 #include <vector>
 
 #include "host/host_record.h"
+#include "platform/common_controls.h"
 #include "platform/dynamic_library.h"
 #include "tools/fieldrestore/frame_renderer.h"
 #include "tools/fieldrestore/plugin_query.h"
@@ -101,6 +103,16 @@ bool QueryPlugin(const std::string& path, PluginQueryResult* result, std::string
   record::Write<int32_t>(host.Record(), record::kFormatQueryIndex, 0);
   result->selector6 = host.Call(6);
   result->format_code = record::Read<uint32_t>(host.Record(), record::kFormatCode);
+  return true;
+}
+
+bool SetupPlugin(const std::string& path, std::string* error) {
+  PluginHost host;
+  if (!host.Load(path, error)) return false;
+  // The dialog's tooltips come from the common controls, which the host
+  // process provides.
+  platform::InitCommonControlsAsHost();
+  host.Call(1);
   return true;
 }
 

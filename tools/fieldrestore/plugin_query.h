@@ -15,5 +15,11 @@ struct PluginQueryResult {
 // xFilter, or when this build cannot host it.
 bool QueryPlugin(const std::string& path, PluginQueryResult* result, std::string* error);
 
+// Initialises the common controls as a host does, then calls the plug-in's
+// setup selector, which runs its parameters dialog until the user closes
+// it. False with `error` set when the plug-in cannot be loaded or this
+// build cannot host it.
+bool SetupPlugin(const std::string& path, std::string* error);
+
 // The plug-in beside the running executable.
 std::string DefaultPluginPath();

@@ -7,3 +7,8 @@ bool QueryPlugin(const std::string&, PluginQueryResult*, std::string* error) {
   *error = "query needs the Windows build (fieldrestore.exe), which hosts fieldrestore.prm";
   return false;
 }
+
+bool SetupPlugin(const std::string&, std::string* error) {
+  *error = "setup needs the Windows build (fieldrestore.exe), which hosts fieldrestore.prm";
+  return false;
+}

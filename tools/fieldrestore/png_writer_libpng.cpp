@@ -1,7 +1,9 @@
 // PNG output through libpng.
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "tools/fieldrestore/sample_command.h"
@@ -10,7 +12,7 @@ bool WritePng(const std::string& path, const uint8_t* bgra, int width, int heigh
               std::string* error) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    *error = "cannot create " + path;
+    *error = path + ": " + std::strerror(errno);
     return false;
   }
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -34,7 +36,9 @@ bool WritePng(const std::string& path, const uint8_t* bgra, int width, int heigh
     png_write_end(png, nullptr);
   }
   png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+  errno = 0;
   ok = std::fclose(file) == 0 && ok;
-  if (!ok) *error = "cannot write " + path;
+  if (!ok)
+    *error = "cannot write " + path + (errno ? std::string(": ") + std::strerror(errno) : "");
   return ok;
 }

@@ -5,12 +5,17 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <system_error>
 
+#include "platform/profile_file.h"
 #include "platform/store.h"
 #include "platform/user_paths.h"
 #include "region/rect_list.h"
+#include "tools/fieldrestore/file_access.h"
+#include "tools/fieldrestore/store_report.h"
 
 namespace {
 
@@ -108,49 +113,114 @@ const char* const kRegionUsage =
     "  region save FILE          write the region to a rect file\n"
     "  region load FILE          replace the region with a rect file's\n";
 
-int RunRegionCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  // The key is opened before the list, so that a store that cannot be
-  // opened is reported instead of reading as an empty region.
-  if (!platform::StoreKey::CreateOrOpen(kRectListKey)) {
-    err << "fieldrestore: cannot open the region store at " << platform::StoreLocation() << "\n";
+namespace {
+
+// The command's shape, checked before the store is touched: empty when it
+// is well-formed, else what is wrong with it.
+std::string Malformed(const std::vector<std::string>& args) {
+  if (args.size() == 1) return {};
+  const std::string& command = args[1];
+  if (command == "add" || command == "delete") return {};  // checked with their values
+  if (command == "clear") return args.size() == 2 ? "" : "region clear takes nothing more";
+  if (command == "save" || command == "load") {
+    return args.size() == 3 ? "" : "region " + command + " takes one FILE";
+  }
+  return "unknown region command '" + command + "'";
+}
+
+bool StoreRefusedAnything() {
+  const platform::StoreFailures failures = platform::GetStoreFailures();
+  return !failures.error.empty() || !failures.write.empty();
+}
+
+int StoreFailed(std::ostream& err) {
+  if (!ReportStoreFailures(err, true)) {
+    err << "fieldrestore: cannot use the region store at " << platform::StoreLocation() << "\n";
+  }
+  return 1;
+}
+
+int Save(CRectList& list, const std::string& file, std::ostream& out, std::ostream& err) {
+  // Through symbolic links to the file they name; never over a folder,
+  // device or pipe.
+  std::string target, error;
+  if (!ResolveOutputPath(file, &target, &error)) {
+    err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  // The list lives where the plug-in keeps its own; its destructor stores
-  // the region.
+  const std::string path = AbsolutePath(target);
+  std::string reason;
+  if (list.SaveToFile(path.c_str(), platform::SystemProfileFiles(), &reason) != 0) {
+    err << "fieldrestore: " << file << ": Can't save file: " << reason << "\n";
+    return 1;
+  }
+  out << "region saved to " << file << " (" << list.Count() << " rectangles)\n";
+  return 0;
+}
+
+int Load(CRectList& list, const std::string& file, std::ostream& out, std::ostream& err) {
+  const std::string path = AbsolutePath(file);
+  std::string reason;
+  if (list.LoadFromFile(path.c_str(), platform::SystemProfileFiles(), &reason) != 0) {
+    err << "fieldrestore: " << file << ": Can't load this file: " << reason
+        << "; the region is unchanged\n";
+    return 1;
+  }
+  out << "loaded " << list.Count() << " rectangle" << (list.Count() == 1 ? "" : "s") << " from "
+      << file << "\n";
+  List(list, out);
+  return 0;
+}
+
+}  // namespace
+
+int RunRegionCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (const std::string problem = Malformed(args); !problem.empty()) {
+    return RegionUsage(err, problem);
+  }
+  const std::string command = args.size() > 1 ? args[1] : "";
+  const bool edits = !command.empty() && command != "save";
+  platform::ClearStoreFailures();
+  // An edit reads, changes and writes the region in one transaction, so
+  // that no other process's edit falls between and is lost.
+  std::optional<platform::StoreTransaction> transaction;
+  if (edits) {
+    transaction.emplace();
+    if (!transaction->IsOpen()) return StoreFailed(err);
+  }
+  // The key is opened before the list, so that a store that cannot be
+  // opened is reported instead of reading as an empty region.
+  if (!platform::StoreKey::CreateOrOpen(kRectListKey)) return StoreFailed(err);
+  // The list lives where the plug-in keeps its own.
   std::unique_ptr<CRectList> list(new CRectList);
   if (!list) {
     err << "fieldrestore: out of memory\n";
     return 1;
   }
-  if (args.size() == 1) {
-    List(*list, out);
-    return 0;
-  }
-  const std::string& command = args[1];
-  if (command == "add") return Add(*list, args, out, err);
-  if (command == "delete") return Delete(*list, args, out, err);
-  if (command == "clear" && args.size() == 2) {
+  if (ReportStoreFailures(err, false)) return 1;
+  // What the command prints goes out once its change is committed: a
+  // reader that stops reading early cannot undo the change.
+  std::ostringstream printed;
+  int code = 0;
+  if (command.empty()) {
+    List(*list, printed);
+  } else if (command == "add") {
+    code = Add(*list, args, printed, err);
+  } else if (command == "delete") {
+    code = Delete(*list, args, printed, err);
+  } else if (command == "clear") {
     list->Clear();
     list->SaveToRegistry();
-    out << "region cleared: the whole frame is processed\n";
-    return 0;
+    printed << "region cleared: the whole frame is processed\n";
+  } else if (command == "save") {
+    code = Save(*list, args[2], printed, err);
+  } else {
+    code = Load(*list, args[2], printed, err);
   }
-  if ((command == "save" || command == "load") && args.size() == 3) {
-    const std::string path = AbsolutePath(args[2]);
-    if (command == "save") {
-      if (list->SaveToFile(path.c_str()) != 0) {
-        err << "fieldrestore: " << path << ": Can't save file.\n";
-        return 1;
-      }
-      out << "region saved to " << path << " (" << list->Count() << " rectangles)\n";
-      return 0;
-    }
-    if (list->LoadFromFile(path.c_str()) != 0) {
-      err << "fieldrestore: " << path << ": Can't load this file.\n";
-      return 1;
-    }
-    List(*list, out);
-    return 0;
+  list.reset();  // stores what the store has not taken yet
+  if (transaction && code == 0 && (StoreRefusedAnything() || !transaction->Commit())) {
+    return StoreFailed(err);
   }
-  return RegionUsage(err, "unknown region command '" + command + "'");
+  out << printed.str();
+  return code;
 }

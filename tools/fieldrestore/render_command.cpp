@@ -9,17 +9,21 @@
 #include "tools/fieldrestore/render_command.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <ostream>
+#include <system_error>
 
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
+#include "tools/fieldrestore/file_access.h"
 #include "tools/fieldrestore/frame_renderer.h"
 #include "tools/fieldrestore/render_picture.h"
+#include "tools/fieldrestore/store_report.h"
 
 const char* const kRenderUsage =
     "  render --width W --height H IN.bgra OUT.bgra\n"
@@ -107,6 +111,57 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
   return true;
 }
 
+// Reads up to `bytes` bytes, letting the buffer grow as they arrive rather
+// than allocating the whole frame first: a stream that ends early, or never
+// starts, costs only what it held. Returns the bytes read.
+uint64_t ReadGrowing(std::istream& in, std::vector<uint8_t>* buffer, uint64_t bytes) {
+  constexpr uint64_t kStep = uint64_t{1} << 20;
+  buffer->clear();
+  while (buffer->size() < bytes) {
+    const size_t old = buffer->size();
+    const size_t chunk = static_cast<size_t>(std::min(kStep, bytes - old));
+    buffer->resize(old + chunk);
+    in.read(reinterpret_cast<char*>(buffer->data() + old), static_cast<std::streamsize>(chunk));
+    const size_t got = static_cast<size_t>(in.gcount());
+    buffer->resize(old + got);
+    if (got < chunk) break;
+  }
+  return buffer->size();
+}
+
+// The host's frame number of the frame `done` frames after the first; the
+// 32-bit counter wraps around as a host's would (its parity, which decides
+// the skipped calls of a field pair, is kept).
+int32_t FrameNumber(int32_t first, uint64_t done) {
+  return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
+}
+
+std::string ErrnoReason() {
+  return std::error_code(errno ? errno : EIO, std::generic_category()).message();
+}
+
+// When the plug-in copies every frame of this render through unchanged,
+// why; empty when it processes them.
+std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
+  if (method == 0) return "method 0 (None) copies every frame unchanged";
+  if (method < 0 || method > 5) {
+    return "method " + std::to_string(method) +
+           " is not one the plug-in knows (0 to 5): every frame is copied unchanged";
+  }
+  // Frames with plain row bytes are extended to multiples of 16 and always
+  // processed; other geometries are handed over as a host's would be.
+  const int64_t plain = int64_t{4} * o.width;
+  if (o.src_row_bytes == plain && o.dst_row_bytes == plain) return {};
+  // A source row pitch of two rows or more hands over one field.
+  const int64_t height = o.src_row_bytes / o.width / 4 > 1 ? 2 * o.height : o.height;
+  if (o.width % 16 != 0 || height % 16 != 0) {
+    return std::to_string(o.width) + "x" + std::to_string(height) +
+           " frames are copied unchanged: the plug-in processes only widths and heights "
+           "that are multiples of 16";
+  }
+  return {};
+}
+
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -117,26 +172,36 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 2;
   }
   const bool from_stdin = o.input == "-", to_stdout = o.output == "-";
+  if (!from_stdin && !to_stdout && IsSameFile(o.input, o.output)) {
+    err << "fieldrestore: " << o.output << " is the input file " << o.input
+        << "; rendering into it would destroy the frames before they are read\n";
+    return 1;
+  }
   if (from_stdin || to_stdout) platform::SetBinaryStdio();
   const uint64_t picture_bytes = static_cast<uint64_t>(4 * o.width * o.height);
   std::ifstream file;
   std::istream& in = from_stdin ? std::cin : file;
   std::optional<uint64_t> frames;  // unknown for a stream: until it ends
   if (!from_stdin) {
-    file.open(o.input, std::ios::binary | std::ios::ate);
-    if (!file) {
-      err << "fieldrestore: cannot open " << o.input << "\n";
+    uint64_t file_size = 0;
+    if (!OpenInputFile(o.input, &file, &file_size, &error)) {
+      err << "fieldrestore: " << error << "\n";
       return 1;
     }
-    const uint64_t file_size = static_cast<uint64_t>(file.tellg());
     if (file_size == 0 || file_size % picture_bytes != 0) {
       err << "fieldrestore: " << o.input << " holds " << file_size
           << " bytes, not a whole number of " << o.width << "x" << o.height << " BGRA frames ("
           << picture_bytes << " bytes each)\n";
       return 1;
     }
-    file.seekg(0);
     frames = file_size / picture_bytes;
+  }
+  // The user's settings and region, or the reason they cannot be had:
+  // rendering with anything else is not what was asked for.
+  int32_t method = 0;
+  if (!ReadRenderSettings(&method, err)) return 1;
+  if (const std::string reason = CopyThroughReason(o, method); !reason.empty()) {
+    err << "fieldrestore: warning: " << reason << "\n";
   }
   std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(&error);
   if (!renderer) {
@@ -147,41 +212,51 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: --show-map needs the native build; the plug-in cannot draw the map\n";
     return 2;
   }
-  std::ofstream output_file;
-  if (!to_stdout) {
-    output_file.open(o.output, std::ios::binary | std::ios::trunc);
-    if (!output_file) {
-      err << "fieldrestore: cannot create " << o.output << "\n";
-      return 1;
-    }
+  OutputFile output_file;
+  if (!to_stdout && !output_file.Open(o.output, &error)) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
   }
-  std::ostream& output = to_stdout ? out : output_file;
-  std::vector<uint8_t> picture(picture_bytes);
-  PictureFrames host_frames(static_cast<uint32_t>(o.width), static_cast<uint32_t>(o.height),
-                            o.src_row_bytes, o.dst_row_bytes, o.picture.keep);
+  std::ostream& output = to_stdout ? out : output_file.stream();
+  const std::string output_name = to_stdout ? "standard output" : o.output;
+  // Buffers are allocated once the first frame has arrived.
+  std::vector<uint8_t> picture;
+  std::optional<PictureFrames> host_frames;
   const bool progress = platform::StderrIsTerminal();
   const auto start = std::chrono::steady_clock::now();
   uint64_t done = 0;
   for (; !frames || done < *frames; ++done) {
-    in.read(reinterpret_cast<char*>(picture.data()), static_cast<std::streamsize>(picture_bytes));
-    const uint64_t got = static_cast<uint64_t>(in.gcount());
+    uint64_t got = 0;
+    if (done == 0) {
+      got = ReadGrowing(in, &picture, picture_bytes);
+    } else {
+      in.read(reinterpret_cast<char*>(picture.data()), static_cast<std::streamsize>(picture_bytes));
+      got = static_cast<uint64_t>(in.gcount());
+    }
     if (!frames && got == 0 && in.eof()) break;  // the stream ended between frames
     if (got != picture_bytes) {
       err << "fieldrestore: " << (from_stdin ? "standard input" : o.input) << " ends inside frame "
           << done << " (" << got << " of " << picture_bytes << " bytes)\n";
       return 1;
     }
-    host_frames.Load(picture.data());
+    if (!host_frames) {
+      host_frames.emplace(static_cast<uint32_t>(o.width), static_cast<uint32_t>(o.height),
+                          o.src_row_bytes, o.dst_row_bytes, o.picture.keep);
+    }
+    host_frames->Load(picture.data());
     ExecuteFrames f;
-    f.frame_number = o.first_frame + static_cast<int32_t>(done);
+    f.frame_number = FrameNumber(o.first_frame, done);
     f.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
     f.field_flags = static_cast<uint16_t>(o.field_flags);
-    host_frames.Describe(&f);
+    host_frames->Describe(&f);
     renderer->Render(f);
-    host_frames.Store(picture.data());
+    if (ReportStoreFailures(err, /*writes_matter=*/false)) return 1;
+    host_frames->Store(picture.data());
+    errno = 0;
     if (!output.write(reinterpret_cast<const char*>(picture.data()),
                       static_cast<std::streamsize>(picture_bytes))) {
-      break;  // reported below
+      err << "fieldrestore: cannot write " << output_name << ": " << ErrnoReason() << "\n";
+      return 1;
     }
     if (progress) {
       const double seconds =
@@ -201,21 +276,18 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
   }
   if (progress) err << "\n";
-  if (to_stdout) {
-    output.flush();
-  } else {
-    output_file.close();
-  }
-  if (!output) {
-    err << "fieldrestore: cannot write " << (to_stdout ? "standard output" : o.output) << "\n";
-    return 1;
-  }
   if (done == 0) {  // an upstream program that failed before its first frame
     err << "fieldrestore: standard input held no frames\n";
     return 1;
   }
+  errno = 0;
+  if (to_stdout ? !output.flush() : !output_file.Commit(&error)) {
+    err << "fieldrestore: "
+        << (to_stdout ? "cannot write standard output: " + ErrnoReason() : error) << "\n";
+    return 1;
+  }
   // With the frames on standard output, the summary goes with the messages.
   (to_stdout ? err : out) << "rendered " << done << " frame" << (done == 1 ? "" : "s") << " into "
-                          << (to_stdout ? "standard output" : o.output) << "\n";
+                          << output_name << "\n";
   return 0;
 }

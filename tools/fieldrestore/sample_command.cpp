@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "tools/fieldrestore/cli.h"
+#include "tools/fieldrestore/file_access.h"
 
 const char* const kSampleUsage =
     "  sample --width W --height H --frames N OUT.bgra\n"
@@ -83,16 +84,20 @@ int RunSampleCommand(const std::vector<std::string>& args, std::ostream& out, st
       return 2;
     }
   }
-  if (width < 2 || height < 2 || frames < 1 || path.empty() || width > 32767 || height > 32767) {
-    err << "fieldrestore: sample needs --width, --height, --frames and an output file\n"
+  if (width < 2 || height < 2 || frames < 1 || path.empty() || width > 32767 || height > 32767 ||
+      !FrameFits(width, height)) {
+    err << "fieldrestore: sample needs --width and --height from 2 to 32767 (a frame of at most "
+           "2 GiB), --frames and an output file\n"
         << kSampleUsage;
     return 2;
   }
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    err << "fieldrestore: cannot create " << path << "\n";
+  OutputFile output;
+  std::string error;
+  if (!output.Open(path, &error)) {
+    err << "fieldrestore: " << error << "\n";
     return 1;
   }
+  std::ostream& file = output.stream();
   std::vector<uint8_t> frame(static_cast<size_t>(4 * width * height));
   for (int64_t n = 0; n < frames; ++n) {
     for (int64_t y = 0; y < height; ++y) {
@@ -105,9 +110,8 @@ int RunSampleCommand(const std::vector<std::string>& args, std::ostream& out, st
     file.write(reinterpret_cast<const char*>(frame.data()),
                static_cast<std::streamsize>(frame.size()));
   }
-  file.close();
-  if (!file) {
-    err << "fieldrestore: cannot write " << path << "\n";
+  if (!output.Commit(&error)) {
+    err << "fieldrestore: " << error << "\n";
     return 1;
   }
   out << "wrote " << frames << " interlaced " << width << "x" << height << " frames to " << path
@@ -147,6 +151,11 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
         << kSampleUsage;
     return 2;
   }
+  if (!FrameFits(width, height)) {
+    err << "fieldrestore: a " << width << "x" << height
+        << " frame does not fit in memory (4 x width x height must stay below 2 GiB)\n";
+    return 2;
+  }
   if (!cropped) {
     crop[2] = width;
     crop[3] = height;
@@ -155,21 +164,37 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
     err << "fieldrestore: the crop must lie inside the " << width << "x" << height << " frame\n";
     return 2;
   }
-  std::ifstream in(positional[0], std::ios::binary);
-  const int64_t frame_bytes = 4 * width * height;
-  std::vector<uint8_t> frame(static_cast<size_t>(frame_bytes));
-  in.seekg(index * frame_bytes);
-  if (!in || !in.read(reinterpret_cast<char*>(frame.data()), frame_bytes)) {
-    err << "fieldrestore: " << positional[0] << " has no frame " << index << "\n";
+  const int64_t out_w = crop[2] * zoom, out_h = crop[3] * zoom;
+  if (!FrameFits(out_w, out_h)) {
+    err << "fieldrestore: a " << out_w << "x" << out_h << " picture does not fit in memory\n";
+    return 2;
+  }
+  // The input must hold the frame before anything is allocated for it.
+  std::ifstream in;
+  uint64_t file_size = 0;
+  std::string error;
+  if (!OpenInputFile(positional[0], &in, &file_size, &error)) {
+    err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  const int64_t out_w = crop[2] * zoom, out_h = crop[3] * zoom;
+  const int64_t frame_bytes = 4 * width * height;
+  const uint64_t held = file_size / static_cast<uint64_t>(frame_bytes);
+  if (static_cast<uint64_t>(index) >= held) {
+    err << "fieldrestore: " << positional[0] << " has no frame " << index << " (it holds " << held
+        << " whole " << width << "x" << height << " frames)\n";
+    return 1;
+  }
+  std::vector<uint8_t> frame(static_cast<size_t>(frame_bytes));
+  in.seekg(index * frame_bytes);
+  if (!in.read(reinterpret_cast<char*>(frame.data()), frame_bytes)) {
+    err << "fieldrestore: cannot read " << positional[0] << "\n";
+    return 1;
+  }
   std::vector<uint8_t> picture(static_cast<size_t>(4 * out_w * out_h));
   for (int64_t y = 0; y < out_h; ++y)
     for (int64_t x = 0; x < out_w; ++x)
       std::copy_n(&frame[4 * ((crop[1] + y / zoom) * width + crop[0] + x / zoom)], 4,
                   &picture[4 * (y * out_w + x)]);
-  std::string error;
   if (!WritePng(positional[2], picture.data(), static_cast<int>(out_w), static_cast<int>(out_h),
                 &error)) {
     err << "fieldrestore: " << error << "\n";

@@ -1,0 +1,47 @@
+// Files the command line reads and writes. Inputs are checked before
+// anything is allocated for their contents; outputs are written into a new
+// file beside their destination and put in place only when complete, so a
+// command that fails leaves an existing file as it was. Every failure is
+// "PATH: the reason the system gave".
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+// An input file opened for reading, with its size. Refuses what is not a
+// regular file: a folder, and pipes and devices, which cannot be measured
+// (they can be read through standard input, "-").
+bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
+                   std::string* error);
+
+// Where writing to `path` puts the data: the file its symbolic links lead
+// to, or the path itself. False when that is something other than a
+// regular file or a new name (a folder, a device, a pipe).
+bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error);
+
+// True when both paths name one existing file: the same path, a symbolic
+// link to it or another hard link.
+bool IsSameFile(const std::string& a, const std::string& b);
+
+// The size check for frames given on the command line: true when
+// 4 x width x height bytes fit in 2^31 - 1, as every frame buffer must.
+bool FrameFits(int64_t width, int64_t height);
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // removes the new file unless it was committed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the new file beside the destination `path` (through its links).
+  bool Open(const std::string& path, std::string* error);
+  std::ostream& stream() { return stream_; }
+  // Writes everything out and puts the file in place of the destination.
+  bool Commit(std::string* error);
+
+ private:
+  std::string path_, target_, temp_;
+  std::ofstream stream_;
+};
