@@ -200,18 +200,6 @@ TEST_F(Frei0rTest, BottomIsTheCommandLinesRenderAndTopKeepsTheOtherField) {
   EXPECT_NE(top, RenderPicture(in, 96, 64, settings));
 }
 
-TEST_F(Frei0rTest, OtherSizesAreExtendedInFieldPairsAndCroppedBack) {
-  // 72 x 38: the picture extended to 80 x 48 by repeating the last column
-  // and the last two rows (each row stands for its own field).
-  constexpr uint32_t w = 72, h = 38, fw = 80, fh = 48;
-  const auto in = test::CombedBgra(w, h, 3);
-  const auto extended = test::ExtendPicture(in, w, h, fw, fh);
-  const auto whole = Update(extended, fw, fh);
-  const auto out = Update(in, w, h);
-  ASSERT_NE(out, in);
-  EXPECT_EQ(out, test::CropPicture(whole, fw, w, h));
-}
-
 TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
   const std::string dir = ::testing::TempDir();
   const std::string rect = dir + "/frei0r-test.rect", missing = dir + "/no-such.rect";
