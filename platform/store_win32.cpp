@@ -11,7 +11,7 @@
 namespace platform {
 namespace {
 
-// Keeps the first failure of each kind, with the system's reason.
+// Records a failure with the system's reason.
 void Record(bool write, const char* what, LONG rc) {
   char reason[256] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -20,10 +20,8 @@ void Record(bool write, const char* what, LONG rc) {
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == '.')) {
     text.pop_back();
   }
-  std::lock_guard<std::mutex> lock(g_failures_mutex);
-  std::string& slot = write ? g_failures.write : g_failures.error;
-  if (slot.empty())
-    slot = std::string("the settings store (the registry) ") + what + " (" + text + ")";
+  store_failures::Record(
+      write, std::string("the settings store (the registry) ") + what + " (" + text + ")");
 }
 
 }  // namespace
