@@ -78,6 +78,7 @@ bool MEDeinterlacer::DetectAndInterpolate() {
   InterpolateLuma(dst_y, src_y, interlace_map.get(), width, height, whole_frame_interlaced);
   InterpolateChroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height,
                     whole_frame_interlaced);
+  whole_frame_interlaced_ = whole_frame_interlaced;
   return whole_frame_interlaced;
 }
 

@@ -56,6 +56,9 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   const uint8_t* BlockCombHits() const { return block_comb_hits.get(); }
   const BlockVector* BlockVectors() const { return block_vectors.get(); }
   uint32_t BlockCount() const { return block_count; }
+  // The last detection's verdict (methods 3 to 5): interpolated throughout,
+  // no block searched.
+  bool WholeFrameInterlaced() const { return whole_frame_interlaced_; }
 
   const uint8_t* src_y = nullptr;
   const uint8_t* src_v = nullptr;
@@ -86,6 +89,7 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   platform::ScratchArray<uint8_t> block_comb_hits;
 
  private:
+  bool whole_frame_interlaced_ = false;
   uint32_t FrameBytes() const { return luma_size + 2 * chroma_size; }
   void ClearBlockVectors();
 };

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "convert/convert.h"
+#include "host/comb_map.h"
 #include "region/region_mask.h"
 
 namespace {
@@ -148,7 +149,8 @@ void MakeOpaque(const HostFrames& f) {
 }
 
 void RenderFrame(const HostFrames& f, const DeinterlaceParameters& settings,
-                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace) {
+                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace,
+                 bool comb_map) {
   workspace.Prepare(f.width, f.height);
   LogImages(log, workspace);
   LogImages(log, workspace);
@@ -170,6 +172,7 @@ void RenderFrame(const HostFrames& f, const DeinterlaceParameters& settings,
   LogLine(log, "Converting to RGB32...");
   ConvertBackToBgra(workspace.DstImage(), f);
   MakeOpaque(f);
+  if (comb_map) DrawCombMap(f, workspace.Engine(), settings, mask);
   LogLine(log, "Done.");
   LogLine(log, "Free resources...");
   LogLine(log, "Done.");

@@ -79,10 +79,12 @@ class FrameWorkspace {
 };
 
 // Renders one frame: prepares the workspace, logs the stages as the
-// plug-in does and runs them in order. Throws std::bad_alloc (from the
+// plug-in does and runs them in order; with `comb_map` set, draws the comb
+// map over the result (host/comb_map.h). Throws std::bad_alloc (from the
 // workspace) before it writes the destination.
 void RenderFrame(const HostFrames& frames, const DeinterlaceParameters& settings,
-                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace);
+                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace,
+                 bool comb_map = false);
 
 // The stages, in the order RenderFrame runs them. W x H below are the
 // frames' width and height; N = W x H.

@@ -51,7 +51,7 @@ class StoreLog final : public LogSink {
 
 }  // namespace
 
-int32_t ExecuteFrame(const ExecuteFrames& f) {
+int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
   try {
     WriteLogF("\nStart fsExecute. Method = %d", g_settings.method);
     int32_t width = f.src_width, height = f.src_height;
@@ -115,7 +115,7 @@ int32_t ExecuteFrame(const ExecuteFrames& f) {
       workspace.Prepare(frames.width, frames.height);
       ScopedRectList region;
       StoreLog log;
-      RenderFrame(frames, g_settings, FrameRegion{g_rectList, nullptr}, &log, workspace);
+      RenderFrame(frames, g_settings, FrameRegion{g_rectList, nullptr}, &log, workspace, comb_map);
     } catch (const std::bad_alloc&) {
       WriteLog("Not enough memory for this frame... Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);

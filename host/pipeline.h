@@ -28,4 +28,6 @@ inline constexpr uint16_t kFieldFlagSkipEven = 0x0100;
 
 // Renders one frame with g_settings (reloaded on the way) and the stored
 // region. Returns 0 on every path; no exception leaves it.
-int32_t ExecuteFrame(const ExecuteFrames& frames);
+// With `comb_map` set, a processed frame gets the comb map drawn over it
+// (the command line's --show-map; the plug-in never sets it).
+int32_t ExecuteFrame(const ExecuteFrames& frames, bool comb_map = false);

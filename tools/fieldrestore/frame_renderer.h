@@ -12,6 +12,9 @@ class FrameRenderer {
  public:
   virtual ~FrameRenderer() = default;
   virtual void Render(const ExecuteFrames& frames) = 0;
+  // Draws the comb map over every frame from now on; false when this
+  // renderer cannot (the Windows plug-in has no such switch).
+  virtual bool ShowCombMap() { return false; }
 };
 
 // Null with `error` set when the renderer cannot be had.

@@ -9,8 +9,12 @@ class DirectRenderer : public FrameRenderer {
  public:
   void Render(const ExecuteFrames& frames) override {
     LoadSettings(&g_settings);
-    ExecuteFrame(frames);
+    ExecuteFrame(frames, comb_map_);
   }
+  bool ShowCombMap() override { return comb_map_ = true; }
+
+ private:
+  bool comb_map_ = false;
 };
 }  // namespace
 

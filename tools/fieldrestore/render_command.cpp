@@ -32,7 +32,9 @@ const char* const kRenderUsage =
     "                            (- for standard input or output)\n"
     "         [--keep bottom|top]  the field kept as it is (default bottom: rows 1, 3, 5, ...);\n"
     "                            other sizes than multiples of 16 are extended and cropped\n"
-    "                            back unless row bytes are given\n";
+    "                            back unless row bytes are given\n"
+    "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
+    "                            green, blocks outside the region blue\n";
 
 namespace {
 
@@ -205,6 +207,10 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (!renderer) {
     err << "fieldrestore: " << error << "\n";
     return 1;
+  }
+  if (o.picture.show_map && !renderer->ShowCombMap()) {
+    err << "fieldrestore: --show-map needs the native build; the plug-in cannot draw the map\n";
+    return 2;
   }
   OutputFile output_file;
   if (!to_stdout && !output_file.Open(o.output, &error)) {
