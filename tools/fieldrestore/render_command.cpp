@@ -140,13 +140,14 @@ std::string ErrnoReason() {
   return std::error_code(errno ? errno : EIO, std::generic_category()).message();
 }
 
-// When the plug-in copies every frame of this render through unchanged,
-// why; empty when it processes them.
+// When the plug-in will not deinterlace the frames of this render, why;
+// empty when it processes them.
 std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
   if (method == 0) return "method 0 (None) copies every frame unchanged";
   if (method < 0 || method > 5) {
     return "method " + std::to_string(method) +
-           " is not one the plug-in knows (0 to 5): every frame is copied unchanged";
+           " is not one the plug-in knows (0 to 5): frames are converted to YV12 and back "
+           "but not deinterlaced";
   }
   // Frames with plain row bytes are extended to multiples of 16 and always
   // processed; other geometries are handed over as a host's would be.
