@@ -1,15 +1,20 @@
-// Chooses the conversion variant from the processor's features.
+// The one chooser of the colour conversions.
 #include "convert/convert.h"
 
 #include "platform/cpu.h"
 
-std::span<const ConvertKernels> ConvertKernelVariants() {
-  static const ConvertKernels variants[] = {
-    convert_detail::kReference,
+ConvertKernels MakeConvertKernels(uint32_t features) {
+  ConvertKernels k = convert_detail::kReference;
 #if defined(__i386__) || defined(__x86_64__)
-    convert_detail::kMmx,
+  if (features & platform::kCpuFeatureMmx) convert_detail::InitMmx(k);
+#else
+  (void)features;
 #endif
-  };
+  return k;
+}
+
+std::span<const ConvertKernels> ConvertKernelVariants() {
+  static const auto variants = platform::TablesPerLevel(&MakeConvertKernels);
   return variants;
 }
 

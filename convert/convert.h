@@ -1,6 +1,8 @@
 // Colour conversions between the host's 32-bit BGRA frames and planar YV12,
-// fixed-point BT.601 studio range. A portable reference and, on x86, an MMX
-// form of each; the public names call the best form available.
+// fixed-point BT.601 studio range. A portable reference of each; x86 forms
+// live in convert/x86/, one file per ISA. Whoever converts many frames fills
+// a table once (MakeConvertKernels); the public names are thin callers of
+// the table for the processor's features now.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +11,14 @@
 // BGRA (rows exactly 4 W bytes apart, read bottom-up: output row j comes from
 // input row H - 1 - j) to Y (pitch yPitch) and U, V (pitch
 // (yPitch - W) / 2 + W / 2), each chroma sample from one 2x2 block.
+// Width contract: W and H even, any alignment; writes W bytes of each Y
+// row and W / 2 of each chroma row, nothing else.
 void ConvertBgraToYv12(uint8_t* yPlane, uint8_t* uPlane, uint8_t* vPlane, const uint8_t* input,
                        uint32_t width, uint32_t height, int32_t yPitch);
 
 // YV12 to BGRA with alpha 0, `outPitch` pixels between output rows; a
-// negative height flips the image vertically. Only W pixels a row are written.
+// negative height flips the image vertically. Width contract: any W; W
+// pixels of each row are written and no byte past them, whatever W is.
 void ConvertYv12ToBgra(uint8_t* output, int32_t outPitch, const uint8_t* yPlane,
                        const uint8_t* uPlane, const uint8_t* vPlane, int32_t yPitch,
                        int32_t chromaPitch, uint32_t width, int32_t height);
@@ -26,12 +31,15 @@ struct ConvertKernels {
                        int32_t, uint32_t, int32_t);
 };
 
+// The table for `features`: the reference first, then each ISA the features
+// include replaces the functions it implements.
+ConvertKernels MakeConvertKernels(uint32_t features);
+// One table per instruction-set level, the reference first.
 std::span<const ConvertKernels> ConvertKernelVariants();
+// The table for the processor's features now: what the public names use.
 const ConvertKernels& ActiveConvertKernels();
 
 namespace convert_detail {
 extern const ConvertKernels kReference;
-#if defined(__i386__) || defined(__x86_64__)
-extern const ConvertKernels kMmx;
-#endif
+void InitMmx(ConvertKernels& k);
 }  // namespace convert_detail

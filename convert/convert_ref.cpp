@@ -1,11 +1,10 @@
 // Portable reference of the colour conversions.
 #include "convert/convert.h"
+#include "convert/pixel_formulas.h"
 
 namespace {
 
-inline uint8_t Luma(const uint8_t* p) {
-  return static_cast<uint8_t>(((66 * p[2] + 129 * p[1] + 25 * p[0]) >> 8) + 16);
-}
+using convert_pixel::Luma;
 
 void BgraToYv12Ref(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
                    uint32_t w, uint32_t h, int32_t y_pitch) {
@@ -36,8 +35,6 @@ void BgraToYv12Ref(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const u
   }
 }
 
-inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
-
 void Yv12ToBgraRef(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
                    const uint8_t* u_plane, const uint8_t* v_plane, int32_t y_pitch,
                    int32_t chroma_pitch, uint32_t w, int32_t height) {
@@ -47,14 +44,8 @@ void Yv12ToBgraRef(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
     const uint8_t* y_row = y_plane + s * y_pitch;
     const uint8_t* u_row = u_plane + (s / 2) * chroma_pitch;
     const uint8_t* v_row = v_plane + (s / 2) * chroma_pitch;
-    uint8_t* out = output + 4 * static_cast<int64_t>(out_pitch) * m;
-    for (uint32_t x = 0; x < w; ++x) {
-      const int32_t yp = 74 * (y_row[x] - 16), up = u_row[x / 2] - 128, vp = v_row[x / 2] - 128;
-      out[4 * x + 0] = Clamp((yp + 129 * up) >> 6);
-      out[4 * x + 1] = Clamp((yp - 25 * up - 52 * vp) >> 6);
-      out[4 * x + 2] = Clamp((yp + 102 * vp) >> 6);
-      out[4 * x + 3] = 0;
-    }
+    convert_pixel::ToBgraRow(output + 4 * static_cast<int64_t>(out_pitch) * m, y_row, u_row, v_row,
+                             0, w);
   }
 }
 

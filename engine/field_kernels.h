@@ -1,10 +1,17 @@
 // Kernels of the field methods: interlace detection, line interpolation of
 // the rebuilt field (luma and chroma) and field doubling. Each has a
-// portable reference and, on x86, an MMX form; the public names call the
-// best form the processor offers (limited by platform::SetCpuFeatureMask).
+// portable reference; x86 forms live in engine/x86/, one file per ISA. A
+// table of the family is filled once per owner (MakeFieldKernels); the
+// public names call through the table for the processor's features now
+// (limited by platform::SetCpuFeatureMask).
 //
 // Row convention: in every plane the odd rows are the kept field, the even
 // rows the rebuilt field.
+//
+// Width contract, every form: luma widths (DetectInterlace, InterpolateLuma)
+// are multiples of 16, chroma widths and DoubleField widths multiples of 8,
+// heights multiples of 16 (the engine's sizes); no byte outside the planes
+// named is written.
 #pragma once
 
 #include <cstdint>
@@ -41,16 +48,19 @@ struct FieldKernels {
   void (*double_field)(uint8_t*, uint32_t, uint32_t);
 };
 
-// Every variant built into this binary, the reference first; tests and
-// benchmarks run each one the processor supports.
+// The table for `features`: the reference first, then each ISA the features
+// include replaces the functions it implements.
+FieldKernels MakeFieldKernels(uint32_t features);
+
+// One table per instruction-set level (platform::kIsaLevels), the reference
+// first; tests and benchmarks run each one the processor supports.
 std::span<const FieldKernels> FieldKernelVariants();
 
-// The variant the public names use now.
+// The table for the processor's features now: what the public names use.
 const FieldKernels& ActiveFieldKernels();
 
 namespace field_kernels_detail {
 extern const FieldKernels kReference;
-#if defined(__i386__) || defined(__x86_64__)
-extern const FieldKernels kMmx;
-#endif
+// Each replaces the functions its ISA file implements.
+void InitMmx(FieldKernels& k);
 }  // namespace field_kernels_detail

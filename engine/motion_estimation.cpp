@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/block_kernels.h"
 #include "engine/me_deinterlacer.h"
 
 namespace {
@@ -33,7 +32,7 @@ void MEDeinterlacer::ClearBlockVectors() {
 
 void MEDeinterlacer::EstimateMotion() {
   const bool whole_frame_interlaced = DetectAndInterpolate();
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   k.reduce_luma(src_reduced.get(), src_y, width, height);
   k.reduce_luma(dst_reduced.get(), dst_y, width, height);
   ClearBlockVectors();
@@ -81,7 +80,7 @@ void MEDeinterlacer::SearchBlock(uint32_t n, int32_t area) {
 }
 
 void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) {
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   const int64_t cx = reduced_block_positions[n].x, cy = reduced_block_positions[n].y;
   const Window wu = Clip(cx, range_x, int64_t{reduced_width} - 8);
   const Window wv = Clip(cy, range_y, int64_t{reduced_height} - 4);
@@ -104,7 +103,7 @@ void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) 
 }
 
 void MEDeinterlacer::FineSearch(uint32_t n, int32_t range_x, int32_t range_y) {
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   BlockVector& vector = block_vectors[n];
   const BlockPosition corner = block_positions[n];
   const int64_t px = int64_t{corner.x} + vector.dx, py = int64_t{corner.y} + vector.dy;
@@ -134,7 +133,7 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
   const bool whole_frame_interlaced = DetectAndInterpolate();
   ClearBlockVectors();
   if (whole_frame_interlaced) return;
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   // Row r of the search image: by default source row r + 1 (the kept field
   // at even r), else the destination as it is when read.
   const uint8_t* search = params.is_search_within_interpolated ? dst_y : src_y + width;
@@ -177,6 +176,5 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
 }
 
 void MEDeinterlacer::ReplaceBlockPixels(uint8_t* block, const uint8_t* patch, uint32_t limit) {
-  ActiveBlockKernels().replace_samples_16x8(block, patch, limit,
-                                            static_cast<int32_t>(field_stride));
+  block_kernels_.replace_samples_16x8(block, patch, limit, static_cast<int32_t>(field_stride));
 }

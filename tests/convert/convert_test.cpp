@@ -130,8 +130,12 @@ TEST(ConvertTest, VariantsMatchReferenceOnRandomImages) {
   const ConvertKernels& ref = ConvertKernelVariants()[0];
   for (const ConvertKernels* k : SupportedVariants()) {
     if (k == &ref) continue;
-    for (auto [w, h, extra] :
-         {std::tuple{16u, 16u, 0}, {720u, 576u, 0}, {64u, 32u, 24}, {8u, 2u, 8}}) {
+    for (auto [w, h, extra] : {std::tuple{16u, 16u, 0},
+                               {720u, 576u, 0},
+                               {64u, 32u, 24},
+                               {8u, 2u, 8},
+                               {12u, 4u, 0},
+                               {6u, 2u, 2}}) {
       std::vector<uint8_t> bgra(4 * w * h);
       test::FillRandom(bgra.data(), bgra.size(), w + h);
       const int32_t pitch = static_cast<int32_t>(w) + extra;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "convert/convert.h"
-#include "platform/cpu.h"
+#include "convert/pixel_formulas.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -78,7 +78,8 @@ void Yv12ToBgraMmx(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
     const uint8_t* u_row = u_plane + (s / 2) * chroma_pitch;
     const uint8_t* v_row = v_plane + (s / 2) * chroma_pitch;
     uint8_t* out = output + 4 * static_cast<int64_t>(out_pitch) * m;
-    for (uint32_t x = 0; x < w; x += 8) {
+    uint32_t x = 0;
+    for (; x + 8 <= w; x += 8) {
       // Four chroma samples, each doubled for its pixel pair.
       const __m64 u4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(u_row + x / 2), zero), c128);
       const __m64 v4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(v_row + x / 2), zero), c128);
@@ -101,12 +102,14 @@ void Yv12ToBgraMmx(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
         Store8(px + 8, _mm_unpackhi_pi16(bg, r0));
       }
     }
+    convert_pixel::ToBgraRow(out, y_row, u_row, v_row, x, w);
   }
   _mm_empty();
 }
 
 }  // namespace
 
-namespace convert_detail {
-const ConvertKernels kMmx = {"mmx", platform::kCpuFeatureMmx, &BgraToYv12Mmx, &Yv12ToBgraMmx};
+void convert_detail::InitMmx(ConvertKernels& k) {
+  k.bgra_to_yv12 = &BgraToYv12Mmx;
+  k.yv12_to_bgra = &Yv12ToBgraMmx;
 }

@@ -6,7 +6,6 @@
 
 #include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
-#include "platform/cpu.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -210,11 +209,9 @@ void DoubleFieldMmx(uint8_t* plane, uint32_t w, uint32_t h) {
 
 }  // namespace
 
-namespace field_kernels_detail {
-const FieldKernels kMmx = {"mmx",
-                           platform::kCpuFeatureMmx,
-                           &DetectInterlaceMmx,
-                           &InterpolateLumaMmx,
-                           &InterpolateChromaMmx,
-                           &DoubleFieldMmx};
+void field_kernels_detail::InitMmx(FieldKernels& k) {
+  k.detect_interlace = &DetectInterlaceMmx;
+  k.interpolate_luma = &InterpolateLumaMmx;
+  k.interpolate_chroma = &InterpolateChromaMmx;
+  k.double_field = &DoubleFieldMmx;
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "engine/block_kernels.h"
-#include "platform/cpu.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -93,8 +92,9 @@ void ReplaceSamples16x8Mmx(uint8_t* dst, const uint8_t* patch, uint32_t limit, i
 
 }  // namespace
 
-namespace block_kernels_detail {
-const BlockKernels kMmx = {
-    "mmx",          platform::kCpuFeatureMmx, &BlockDistanceMmx<8, 4>, &BlockDistanceMmx<16, 8>,
-    &ReduceLumaMmx, &ReplaceSamples16x8Mmx};
+void block_kernels_detail::InitMmx(BlockKernels& k) {
+  k.distance_8x4 = &BlockDistanceMmx<8, 4>;
+  k.distance_16x8 = &BlockDistanceMmx<16, 8>;
+  k.reduce_luma = &ReduceLumaMmx;
+  k.replace_samples_16x8 = &ReplaceSamples16x8Mmx;
 }
