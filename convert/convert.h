@@ -42,4 +42,5 @@ const ConvertKernels& ActiveConvertKernels();
 namespace convert_detail {
 extern const ConvertKernels kReference;
 void InitMmx(ConvertKernels& k);
+void InitSse2(ConvertKernels& k);
 }  // namespace convert_detail

@@ -11,6 +11,28 @@ inline uint8_t Luma(const uint8_t* p) {
   return static_cast<uint8_t>(((66 * p[2] + 129 * p[1] + 25 * p[0]) >> 8) + 16);
 }
 
+// Column pairs [from, to) of one output row pair: Y rows y0 (from input
+// row b) and y1 (from row a), one U and one V sample per 2x2 block.
+inline void ToYv12Pairs(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row,
+                        const uint8_t* row_a, const uint8_t* row_b, uint32_t from, uint32_t to) {
+  for (uint32_t x = from; x < to; ++x) {
+    const uint8_t* a0 = row_a + 8 * x;
+    const uint8_t* a1 = a0 + 4;
+    const uint8_t* b0 = row_b + 8 * x;
+    const uint8_t* b1 = b0 + 4;
+    y0[2 * x] = Luma(b0);
+    y0[2 * x + 1] = Luma(b1);
+    y1[2 * x] = Luma(a0);
+    y1[2 * x + 1] = Luma(a1);
+    const int32_t sb = a0[0] + a1[0] + b0[0] + b1[0];
+    const int32_t sg = a0[1] + a1[1] + b0[1] + b1[1];
+    const int32_t sr = a0[2] + a1[2] + b0[2] + b1[2];
+    // Arithmetic shifts: rounding toward minus infinity.
+    u_row[x] = static_cast<uint8_t>(((112 * sb - 74 * sg - 38 * sr) >> 10) + 128);
+    v_row[x] = static_cast<uint8_t>(((112 * sr - 94 * sg - 18 * sb) >> 10) + 128);
+  }
+}
+
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 // One BGRA pixel with alpha 0 from Y, U (Cb) and V (Cr); the shifts are

@@ -7,6 +7,7 @@ BlockKernels MakeBlockKernels(uint32_t features) {
   BlockKernels k = block_kernels_detail::kReference;
 #if defined(__i386__) || defined(__x86_64__)
   if (features & platform::kCpuFeatureMmx) block_kernels_detail::InitMmx(k);
+  if (features & platform::kCpuFeatureSse2) block_kernels_detail::InitSse2(k);
 #else
   (void)features;
 #endif

@@ -51,4 +51,5 @@ const BlockKernels& ActiveBlockKernels();
 namespace block_kernels_detail {
 extern const BlockKernels kReference;
 void InitMmx(BlockKernels& k);
+void InitSse2(BlockKernels& k);
 }  // namespace block_kernels_detail

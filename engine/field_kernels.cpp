@@ -8,6 +8,7 @@ FieldKernels MakeFieldKernels(uint32_t features) {
   FieldKernels k = field_kernels_detail::kReference;
 #if defined(__i386__) || defined(__x86_64__)
   if (features & platform::kCpuFeatureMmx) field_kernels_detail::InitMmx(k);
+  if (features & platform::kCpuFeatureSse2) field_kernels_detail::InitSse2(k);
 #else
   (void)features;
 #endif

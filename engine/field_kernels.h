@@ -63,4 +63,5 @@ namespace field_kernels_detail {
 extern const FieldKernels kReference;
 // Each replaces the functions its ISA file implements.
 void InitMmx(FieldKernels& k);
+void InitSse2(FieldKernels& k);
 }  // namespace field_kernels_detail
