@@ -4,6 +4,7 @@
 // Same results as the reference, bit for bit.
 #include <emmintrin.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -38,20 +39,31 @@ struct GroupRow {
   uint32_t marks, hits;
 };
 
+// Byte i of entry s is 0xFF where bit i of s is set (six bits).
+constexpr auto kSpreadBytes = [] {
+  std::array<uint64_t, 64> t{};
+  for (uint32_t s = 0; s < 64; ++s)
+    for (uint32_t i = 0; i < 6; ++i)
+      if (s & (1u << i)) t[s] |= uint64_t{0xFF} << (8 * i);
+  return t;
+}();
+
 // Applies one group's row to the map and the block counts; false once the
 // frame counts as interlaced throughout.
 inline bool ApplyGroupRow(GroupRow r, uint32_t g, uint32_t j, uint8_t* map, uint8_t* block_hits,
                           uint32_t w, uint32_t blocks_x, uint64_t scale, uint64_t& count) {
   if (r.marks == 0) return true;
-  const uint32_t hits = static_cast<uint32_t>(__builtin_popcount(r.hits));
+  const uint32_t hits = (r.hits & 1) + ((r.hits >> 1) & 1) + ((r.hits >> 2) & 1) + (r.hits >> 3);
   count += hits;
   if (count * scale > detection::kFrameLimit) return false;
-  // Column c marks bytes c, c + 1 and c + 2 of the six from 4g on.
+  // Column c marks bytes c, c + 1 and c + 2 of the six from 4g on; the two
+  // bytes after them (still inside the row) are written back unchanged.
   const uint32_t spread = r.marks | r.marks << 1 | r.marks << 2;
   uint8_t* row = map + static_cast<size_t>(j - 4) * w + 4 * g;
-  for (uint32_t i = 0; i < 6; ++i) {
-    if (spread & (1u << i)) row[i] = 0xFF;
-  }
+  uint64_t bytes;
+  std::memcpy(&bytes, row, 8);
+  bytes |= kSpreadBytes[spread];
+  std::memcpy(row, &bytes, 8);
   block_hits[((j - 1) / 16) * blocks_x + (g + 1) / 4] += static_cast<uint8_t>(hits);
   return true;
 }
