@@ -34,3 +34,16 @@ void ConvertYv12ToBgra(uint8_t* output, int32_t outPitch, const uint8_t* yPlane,
   ActiveConvertKernels().yv12_to_bgra(output, outPitch, yPlane, uPlane, vPlane, yPitch, chromaPitch,
                                       width, height);
 }
+
+void ConvertFieldsToEngineYv12(const ConvertKernels& k, uint8_t* image, const uint8_t* host,
+                               ptrdiff_t row_bytes, uint32_t w, uint32_t h) {
+  const size_t n = size_t{w} * h, chroma_w = w / 2;
+  uint8_t* v = image + n;
+  uint8_t* u = image + n + n / 4;
+  auto host_row = [&](uint32_t r) { return host + static_cast<ptrdiff_t>(h - 1 - r) * row_bytes; };
+  for (uint32_t c = 0; c < h / 2; ++c) {
+    const uint32_t first = c % 2 == 0 ? 2 * c : 2 * c - 1;  // engine rows first and first + 2
+    k.bgra_rows_to_yv12(image + first * size_t{w}, image + (first + 2) * size_t{w},
+                        u + c * chroma_w, v + c * chroma_w, host_row(first), host_row(first + 2), w);
+  }
+}

@@ -5,6 +5,7 @@
 // the table for the processor's features now.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -23,12 +24,27 @@ void ConvertYv12ToBgra(uint8_t* output, int32_t outPitch, const uint8_t* yPlane,
                        const uint8_t* uPlane, const uint8_t* vPlane, int32_t yPitch,
                        int32_t chromaPitch, uint32_t width, int32_t height);
 
+// The host's BGRA frame (row r at host + r x rowBytes, top row first)
+// straight into the engine's frame-order YV12 image (Y, then V, then U):
+// engine row r holds host row H - 1 - r, and engine chroma row c comes from
+// engine rows 2c and 2c + 2 (c even) or 2c - 1 and 2c + 1 (c odd), so each
+// 2x2 block lies within one field. The same bytes as staging the rows field
+// by field, ConvertBgraToYv12 and re-interleaving, in one pass. Width
+// contract: W even, H a multiple of 4; writes exactly 3 W H / 2 bytes.
+struct ConvertKernels;
+void ConvertFieldsToEngineYv12(const ConvertKernels& kernels, uint8_t* image, const uint8_t* host,
+                               ptrdiff_t rowBytes, uint32_t width, uint32_t height);
+
 struct ConvertKernels {
   const char* name;
   uint32_t required_features;  // platform::CpuFeature bits
   void (*bgra_to_yv12)(uint8_t*, uint8_t*, uint8_t*, const uint8_t*, uint32_t, uint32_t, int32_t);
   void (*yv12_to_bgra)(uint8_t*, int32_t, const uint8_t*, const uint8_t*, const uint8_t*, int32_t,
                        int32_t, uint32_t, int32_t);
+  // One row pair: Y row y0 from BGRA row bgra0, y1 from bgra1, and one U
+  // and one V row from the 2x2 blocks of both (W even, W / 2 samples).
+  void (*bgra_rows_to_yv12)(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint8_t* bgra0,
+                            const uint8_t* bgra1, uint32_t width);
 };
 
 // The table for `features`: the reference first, then each ISA the features

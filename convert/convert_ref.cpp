@@ -17,6 +17,11 @@ void BgraToYv12Ref(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const u
   }
 }
 
+void BgraRowsToYv12Ref(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint8_t* bgra0,
+                       const uint8_t* bgra1, uint32_t w) {
+  convert_pixel::ToYv12Pairs(y0, y1, u, v, bgra1, bgra0, 0, w / 2);
+}
+
 void Yv12ToBgraRef(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
                    const uint8_t* u_plane, const uint8_t* v_plane, int32_t y_pitch,
                    int32_t chroma_pitch, uint32_t w, int32_t height) {
@@ -34,5 +39,5 @@ void Yv12ToBgraRef(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
 }  // namespace
 
 namespace convert_detail {
-const ConvertKernels kReference = {"c", 0, &BgraToYv12Ref, &Yv12ToBgraRef};
+const ConvertKernels kReference = {"c", 0, &BgraToYv12Ref, &Yv12ToBgraRef, &BgraRowsToYv12Ref};
 }

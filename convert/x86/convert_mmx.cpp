@@ -24,42 +24,51 @@ inline __m64 LumaPair(__m64 lo_pixel, __m64 hi_pixel, __m64 coef) {
   return _mm_add_pi32(_mm_srli_pi32(sums, 8), _mm_set1_pi32(16));
 }
 
-void BgraToYv12Mmx(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
-                   uint32_t w, uint32_t h, int32_t y_pitch) {
-  const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
+// Y row y0 from BGRA row bgra0 (b), y1 from bgra1 (a), one U and one V row;
+// one 2x2 block a step. Leaves the MMX state to the caller.
+void RowPairMmx(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row, const uint8_t* row_b,
+                const uint8_t* row_a, uint32_t w) {
   const __m64 zero = _mm_setzero_si64();
   const __m64 y_coef = _mm_setr_pi16(25, 129, 66, 0);
   const __m64 u_coef = _mm_setr_pi16(112, -74, -38, 0);
   const __m64 v_coef = _mm_setr_pi16(-18, -94, 112, 0);
   const __m64 chroma_offset = _mm_set1_pi32(128);
+  for (uint32_t x = 0; x < w / 2; ++x) {
+    const __m64 a = Load8(row_a + 8 * x), b = Load8(row_b + 8 * x);
+    const __m64 a0 = _mm_unpacklo_pi8(a, zero), a1 = _mm_unpackhi_pi8(a, zero);
+    const __m64 b0 = _mm_unpacklo_pi8(b, zero), b1 = _mm_unpackhi_pi8(b, zero);
+    const __m64 ya = LumaPair(a0, a1, y_coef), yb = LumaPair(b0, b1, y_coef);
+    const uint32_t la = static_cast<uint32_t>(_mm_cvtsi64_si32(ya));
+    const uint32_t ha = static_cast<uint32_t>(_mm_cvtsi64_si32(_mm_srli_si64(ya, 32)));
+    const uint32_t lb = static_cast<uint32_t>(_mm_cvtsi64_si32(yb));
+    const uint32_t hb = static_cast<uint32_t>(_mm_cvtsi64_si32(_mm_srli_si64(yb, 32)));
+    y0[2 * x] = static_cast<uint8_t>(lb);
+    y0[2 * x + 1] = static_cast<uint8_t>(hb);
+    y1[2 * x] = static_cast<uint8_t>(la);
+    y1[2 * x + 1] = static_cast<uint8_t>(ha);
+    // Channel sums of the block, at most 1020 each.
+    const __m64 sum = _mm_add_pi16(_mm_add_pi16(a0, a1), _mm_add_pi16(b0, b1));
+    const __m64 u = _mm_madd_pi16(sum, u_coef), v = _mm_madd_pi16(sum, v_coef);
+    const __m64 uv = _mm_add_pi32(_mm_unpacklo_pi32(u, v), _mm_unpackhi_pi32(u, v));
+    const __m64 scaled = _mm_add_pi32(_mm_srai_pi32(uv, 10), chroma_offset);
+    u_row[x] = static_cast<uint8_t>(_mm_cvtsi64_si32(scaled));
+    v_row[x] = static_cast<uint8_t>(_mm_cvtsi64_si32(_mm_srli_si64(scaled, 32)));
+  }
+}
+
+void BgraRowsToYv12Mmx(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row,
+                       const uint8_t* bgra0, const uint8_t* bgra1, uint32_t w) {
+  RowPairMmx(y0, y1, u_row, v_row, bgra0, bgra1, w);
+  _mm_empty();
+}
+
+void BgraToYv12Mmx(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
+                   uint32_t w, uint32_t h, int32_t y_pitch) {
+  const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
   for (uint32_t k = 0; k < h / 2; ++k) {
-    const uint8_t* row_a = input + static_cast<size_t>(4) * w * (h - 2 - 2 * k);
-    const uint8_t* row_b = input + static_cast<size_t>(4) * w * (h - 1 - 2 * k);
     uint8_t* y0 = y_plane + static_cast<ptrdiff_t>(2 * k) * y_pitch;
-    uint8_t* y1 = y0 + y_pitch;
-    uint8_t* u_row = u_plane + k * chroma_pitch;
-    uint8_t* v_row = v_plane + k * chroma_pitch;
-    for (uint32_t x = 0; x < w / 2; ++x) {
-      const __m64 a = Load8(row_a + 8 * x), b = Load8(row_b + 8 * x);
-      const __m64 a0 = _mm_unpacklo_pi8(a, zero), a1 = _mm_unpackhi_pi8(a, zero);
-      const __m64 b0 = _mm_unpacklo_pi8(b, zero), b1 = _mm_unpackhi_pi8(b, zero);
-      const __m64 ya = LumaPair(a0, a1, y_coef), yb = LumaPair(b0, b1, y_coef);
-      const uint32_t la = static_cast<uint32_t>(_mm_cvtsi64_si32(ya));
-      const uint32_t ha = static_cast<uint32_t>(_mm_cvtsi64_si32(_mm_srli_si64(ya, 32)));
-      const uint32_t lb = static_cast<uint32_t>(_mm_cvtsi64_si32(yb));
-      const uint32_t hb = static_cast<uint32_t>(_mm_cvtsi64_si32(_mm_srli_si64(yb, 32)));
-      y0[2 * x] = static_cast<uint8_t>(lb);
-      y0[2 * x + 1] = static_cast<uint8_t>(hb);
-      y1[2 * x] = static_cast<uint8_t>(la);
-      y1[2 * x + 1] = static_cast<uint8_t>(ha);
-      // Channel sums of the block, at most 1020 each.
-      const __m64 sum = _mm_add_pi16(_mm_add_pi16(a0, a1), _mm_add_pi16(b0, b1));
-      const __m64 u = _mm_madd_pi16(sum, u_coef), v = _mm_madd_pi16(sum, v_coef);
-      const __m64 uv = _mm_add_pi32(_mm_unpacklo_pi32(u, v), _mm_unpackhi_pi32(u, v));
-      const __m64 scaled = _mm_add_pi32(_mm_srai_pi32(uv, 10), chroma_offset);
-      u_row[x] = static_cast<uint8_t>(_mm_cvtsi64_si32(scaled));
-      v_row[x] = static_cast<uint8_t>(_mm_cvtsi64_si32(_mm_srli_si64(scaled, 32)));
-    }
+    RowPairMmx(y0, y0 + y_pitch, u_plane + k * chroma_pitch, v_plane + k * chroma_pitch,
+               input + size_t{4} * w * (h - 1 - 2 * k), input + size_t{4} * w * (h - 2 - 2 * k), w);
   }
   _mm_empty();
 }
@@ -112,4 +121,5 @@ void Yv12ToBgraMmx(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
 void convert_detail::InitMmx(ConvertKernels& k) {
   k.bgra_to_yv12 = &BgraToYv12Mmx;
   k.yv12_to_bgra = &Yv12ToBgraMmx;
+  k.bgra_rows_to_yv12 = &BgraRowsToYv12Mmx;
 }

@@ -44,44 +44,46 @@ inline __m128i PairSums(__m128i v) {
   return _mm_and_si128(_mm_add_epi16(v, _mm_srli_epi32(v, 16)), _mm_set1_epi32(0xFFFF));
 }
 
+// Y row y0 from BGRA row bgra0, y1 from bgra1, and one U and one V row.
+void BgraRowsToYv12Sse2(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row,
+                        const uint8_t* bgra0, const uint8_t* bgra1, uint32_t w) {
+  const __m128i u_bg = _mm_set1_epi32((-74 << 16) | 112);
+  const __m128i v_bg = _mm_set1_epi32((-94 << 16) | (-18 & 0xFFFF));
+  const __m128i u_r = _mm_set1_epi32(-38 & 0xFFFF), v_r = _mm_set1_epi32(112);
+  const __m128i offset = _mm_set1_epi32(128);
+  uint32_t x = 0;
+  for (; x + 8 <= w; x += 8) {
+    const Channels a = Split(bgra0 + 4 * x), b = Split(bgra1 + 4 * x);
+    const __m128i ya = Luma8(a), yb = Luma8(b);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(y0 + x), _mm_packus_epi16(ya, ya));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(y1 + x), _mm_packus_epi16(yb, yb));
+    // Channel sums of the four 2x2 blocks, at most 1020 each.
+    const __m128i sb = PairSums(_mm_add_epi16(a.b, b.b));
+    const __m128i sg = PairSums(_mm_add_epi16(a.g, b.g));
+    const __m128i sr = PairSums(_mm_add_epi16(a.r, b.r));
+    const __m128i bg = _mm_or_si128(sb, _mm_slli_epi32(sg, 16));
+    const __m128i u = _mm_add_epi32(_mm_madd_epi16(bg, u_bg), _mm_madd_epi16(sr, u_r));
+    const __m128i v = _mm_add_epi32(_mm_madd_epi16(bg, v_bg), _mm_madd_epi16(sr, v_r));
+    // Arithmetic shifts: rounding toward minus infinity; results 16..239.
+    const __m128i uv = _mm_packs_epi32(_mm_add_epi32(_mm_srai_epi32(u, 10), offset),
+                                       _mm_add_epi32(_mm_srai_epi32(v, 10), offset));
+    const __m128i bytes = _mm_packus_epi16(uv, uv);
+    const uint32_t u4 = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+    const uint32_t v4 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 4)));
+    std::memcpy(u_row + x / 2, &u4, 4);
+    std::memcpy(v_row + x / 2, &v4, 4);
+  }
+  if (x < w) convert_pixel::ToYv12Pairs(y0, y1, u_row, v_row, bgra1, bgra0, x / 2, w / 2);
+}
+
 void BgraToYv12Sse2(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
                     uint32_t w, uint32_t h, int32_t y_pitch) {
   const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
-  const __m128i u_bg = _mm_set1_epi32((-74 << 16) | 112),
-                v_bg = _mm_set1_epi32((-94 << 16) | (-18 & 0xFFFF));
-  const __m128i u_r = _mm_set1_epi32(-38 & 0xFFFF), v_r = _mm_set1_epi32(112);
-  const __m128i offset = _mm_set1_epi32(128);
   for (uint32_t k = 0; k < h / 2; ++k) {
-    const uint8_t* row_a = input + static_cast<size_t>(4) * w * (h - 2 - 2 * k);
-    const uint8_t* row_b = input + static_cast<size_t>(4) * w * (h - 1 - 2 * k);
     uint8_t* y0 = y_plane + static_cast<ptrdiff_t>(2 * k) * y_pitch;
-    uint8_t* y1 = y0 + y_pitch;
-    uint8_t* u_row = u_plane + k * chroma_pitch;
-    uint8_t* v_row = v_plane + k * chroma_pitch;
-    uint32_t x = 0;
-    for (; x + 8 <= w; x += 8) {
-      const Channels a = Split(row_a + 4 * x), b = Split(row_b + 4 * x);
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(y0 + x), _mm_packus_epi16(Luma8(b), Luma8(b)));
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(y1 + x), _mm_packus_epi16(Luma8(a), Luma8(a)));
-      // Channel sums of the four 2x2 blocks, at most 1020 each.
-      const __m128i sb = PairSums(_mm_add_epi16(a.b, b.b));
-      const __m128i sg = PairSums(_mm_add_epi16(a.g, b.g));
-      const __m128i sr = PairSums(_mm_add_epi16(a.r, b.r));
-      const __m128i bg = _mm_or_si128(sb, _mm_slli_epi32(sg, 16));
-      const __m128i u = _mm_add_epi32(_mm_madd_epi16(bg, u_bg), _mm_madd_epi16(sr, u_r));
-      const __m128i v = _mm_add_epi32(_mm_madd_epi16(bg, v_bg), _mm_madd_epi16(sr, v_r));
-      // Arithmetic shifts: rounding toward minus infinity; results 16..239.
-      const __m128i uv = _mm_packs_epi32(_mm_add_epi32(_mm_srai_epi32(u, 10), offset),
-                                         _mm_add_epi32(_mm_srai_epi32(v, 10), offset));
-      const __m128i bytes = _mm_packus_epi16(uv, uv);
-      const uint32_t u4 = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-      const uint32_t v4 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 4)));
-      std::memcpy(u_row + x / 2, &u4, 4);
-      std::memcpy(v_row + x / 2, &v4, 4);
-    }
-    if (x < w) {
-      convert_pixel::ToYv12Pairs(y0, y1, u_row, v_row, row_a, row_b, x / 2, w / 2);
-    }
+    BgraRowsToYv12Sse2(y0, y0 + y_pitch, u_plane + k * chroma_pitch, v_plane + k * chroma_pitch,
+                       input + size_t{4} * w * (h - 1 - 2 * k),
+                       input + size_t{4} * w * (h - 2 - 2 * k), w);
   }
 }
 
@@ -140,4 +142,5 @@ void Yv12ToBgraSse2(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
 void convert_detail::InitSse2(ConvertKernels& k) {
   k.bgra_to_yv12 = &BgraToYv12Sse2;
   k.yv12_to_bgra = &Yv12ToBgraSse2;
+  k.bgra_rows_to_yv12 = &BgraRowsToYv12Sse2;
 }

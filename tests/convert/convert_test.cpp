@@ -7,15 +7,14 @@
 #include <array>
 
 #include "platform/cpu.h"
-#include "tests/engine/frames.h"
+#include "tests/kernel_checker.h"
 
 namespace {
 
+// The reference and every table this processor runs.
 std::vector<const ConvertKernels*> SupportedVariants() {
-  std::vector<const ConvertKernels*> out;
-  for (const ConvertKernels& v : ConvertKernelVariants()) {
-    if (platform::IsSupported(v)) out.push_back(&v);
-  }
+  auto out = test::OptimisedVariants(ConvertKernelVariants());
+  out.insert(out.begin(), &ConvertKernelVariants()[0]);
   return out;
 }
 
@@ -186,6 +185,55 @@ TEST(ConvertTest, BackwardCoversEveryYuvTriple) {
         ref.yv12_to_bgra(out1.data(), 256, y.data(), u.data(), v.data(), 256, 128, 256, 2);
         k->yv12_to_bgra(out2.data(), 256, y.data(), u.data(), v.data(), 256, 128, 256, 2);
         ASSERT_EQ(out2, out1) << "u " << uu << " v " << vv;
+      }
+    }
+  }
+}
+
+// The fused path against what it replaces: field staging, the whole-image
+// conversion (reference) and re-interleaving, on host frames with padded,
+// exact and upward (negative) row bytes, widths not a multiple of 8 included.
+TEST(ConvertTest, FieldsToEngineYv12EqualsStagingConversionAndInterleave) {
+  const ConvertKernels& ref = test::Reference(ConvertKernelVariants());
+  for (auto [w, h] : {std::pair{720u, 576u}, {22u, 12u}, {16u, 4u}}) {
+    const size_t n = size_t{w} * h, row = size_t{4} * w;
+    std::vector<uint8_t> staging(4 * n), fields(3 * n / 2), want(3 * n / 2);
+    for (test::Fill fill : test::kFills) {
+      for (ptrdiff_t pad : {ptrdiff_t{0}, ptrdiff_t{12}}) {
+        const ptrdiff_t pitch = static_cast<ptrdiff_t>(row) + pad;
+        std::vector<uint8_t> frame(pitch * h);
+        test::FillWith(frame.data(), frame.size(), fill, w + h);
+        for (uint32_t k = 0; k < h / 2; ++k) {
+          std::memcpy(&staging[k * row], &frame[2 * k * pitch], row);
+          std::memcpy(&staging[(h / 2 + k) * row], &frame[(2 * k + 1) * pitch], row);
+        }
+        ref.bgra_to_yv12(fields.data(), fields.data() + n + n / 4, fields.data() + n,
+                         staging.data(), w, h, static_cast<int32_t>(w));
+        for (uint32_t i = 0; i < h / 2; ++i) {
+          std::memcpy(&want[2 * i * w], &fields[i * w], w);
+          std::memcpy(&want[(2 * i + 1) * w], &fields[(h / 2 + i) * w], w);
+        }
+        for (size_t plane : {n, n + n / 4}) {
+          for (uint32_t i = 0; i < h / 4; ++i) {
+            std::memcpy(&want[plane + 2 * i * (w / 2)], &fields[plane + i * (w / 2)], w / 2);
+            std::memcpy(&want[plane + (2 * i + 1) * (w / 2)],
+                        &fields[plane + (h / 4 + i) * (w / 2)], w / 2);
+          }
+        }
+        for (const ConvertKernels* k : SupportedVariants()) {
+          SCOPED_TRACE(std::string(k->name) + " " + std::to_string(w) + "x" + std::to_string(h) +
+                       " pad " + std::to_string(pad));
+          test::Fenced got(3 * n / 2, 3);
+          ConvertFieldsToEngineYv12(*k, got.data(), frame.data(), pitch, w, h);
+          ASSERT_EQ(got.payload(), want);
+          ASSERT_TRUE(got.GuardsIntact());
+          // The same frame stored bottom row first, walked upward.
+          std::vector<uint8_t> flipped(frame.size());
+          for (uint32_t r = 0; r < h; ++r)
+            std::memcpy(&flipped[(h - 1 - r) * pitch], &frame[r * pitch], pitch);
+          ConvertFieldsToEngineYv12(*k, got.data(), flipped.data() + (h - 1) * pitch, -pitch, w, h);
+          ASSERT_EQ(got.payload(), want);
+        }
       }
     }
   }
