@@ -38,6 +38,14 @@ struct BlockKernels {
   uint32_t (*distance_16x8)(const uint8_t*, const uint8_t*, uint32_t, int32_t);
   void (*reduce_luma)(uint8_t*, const uint8_t*, uint32_t, uint32_t);
   void (*replace_samples_16x8)(uint8_t*, const uint8_t*, uint32_t, int32_t);
+  // One row of a search window: the candidates at candidates + i for
+  // i = 0 .. count - 1 (none when count <= 0) in order, each compared with
+  // the running best as the distances above would; one whose distance is
+  // below *best becomes the best (*best, and *best_index = i).
+  void (*search_row_8x4)(const uint8_t* candidates, int32_t count, const uint8_t* reference,
+                         int32_t stride, uint32_t* best, int32_t* best_index);
+  void (*search_row_16x8)(const uint8_t* candidates, int32_t count, const uint8_t* reference,
+                          int32_t stride, uint32_t* best, int32_t* best_index);
 };
 
 // The table for `features`: the reference first, then each ISA the features

@@ -1,5 +1,6 @@
 // Portable reference of the block kernels.
 #include "engine/block_kernels.h"
+#include "engine/block_search.h"
 
 namespace {
 
@@ -45,5 +46,7 @@ const BlockKernels kReference = {"c",
                                  &BlockDistanceRef<8, 4>,
                                  &BlockDistanceRef<16, 8>,
                                  &ReduceLumaRef,
-                                 &ReplaceSamples16x8Ref};
+                                 &ReplaceSamples16x8Ref,
+                                 &block_search::SearchRow<&BlockDistanceRef<8, 4>>,
+                                 &block_search::SearchRow<&BlockDistanceRef<16, 8>>};
 }

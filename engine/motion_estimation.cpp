@@ -89,14 +89,12 @@ void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) 
   int64_t best_u = 0, best_v = 0;
   for (int64_t v = wv.lo; v <= wv.hi; ++v) {
     const uint8_t* row = src_reduced.get() + (cy + v) * reduced_width + cx;
-    for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d =
-          k.distance_8x4(row + u, reference, best, static_cast<int32_t>(reduced_width));
-      if (d < best) {
-        best = d;
-        best_u = u;
-        best_v = v;
-      }
+    int32_t at = -1;
+    k.search_row_8x4(row + wu.lo, static_cast<int32_t>(wu.hi - wu.lo + 1), reference,
+                     static_cast<int32_t>(reduced_width), &best, &at);
+    if (at >= 0) {
+      best_u = wu.lo + at;
+      best_v = v;
     }
   }
   block_vectors[n] = {4 * best, static_cast<int32_t>(2 * best_u), static_cast<int32_t>(4 * best_v)};
@@ -114,14 +112,12 @@ void MEDeinterlacer::FineSearch(uint32_t n, int32_t range_x, int32_t range_y) {
   int64_t best_u = 0, best_v = 0;
   for (int64_t v = wv.lo; v <= wv.hi; v += 2) {
     const uint8_t* row = src_y + (py + v) * width + px;
-    for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d =
-          k.distance_16x8(row + u, reference, best, static_cast<int32_t>(field_stride));
-      if (d < best) {
-        best = d;
-        best_u = u;
-        best_v = v;
-      }
+    int32_t at = -1;
+    k.search_row_16x8(row + wu.lo, static_cast<int32_t>(wu.hi - wu.lo + 1), reference,
+                      static_cast<int32_t>(field_stride), &best, &at);
+    if (at >= 0) {
+      best_u = wu.lo + at;
+      best_v = v;
     }
   }
   vector.dx += static_cast<int32_t>(best_u);
@@ -149,15 +145,13 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
     // An empty window keeps a zero displacement.
     int64_t best_x = x0, best_y = y0;
     for (int64_t y = ys; y < ye; y += 2) {
-      const uint8_t* row = search + y * width;
-      for (int64_t x = xs; x < xe; ++x) {
-        const uint32_t d =
-            k.distance_16x8(row + x, reference, best, static_cast<int32_t>(field_stride));
-        if (d < best) {
-          best = d;
-          best_x = x;
-          best_y = y;
-        }
+      if (xe <= xs) break;
+      int32_t at = -1;
+      k.search_row_16x8(search + y * width + xs, static_cast<int32_t>(xe - xs), reference,
+                        static_cast<int32_t>(field_stride), &best, &at);
+      if (at >= 0) {
+        best_x = xs + at;
+        best_y = y;
       }
     }
     block_vectors[n] = {best, static_cast<int32_t>(best_x - x0), static_cast<int32_t>(best_y - y0)};

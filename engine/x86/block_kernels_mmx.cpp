@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/block_kernels.h"
+#include "engine/block_search.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -97,4 +98,6 @@ void block_kernels_detail::InitMmx(BlockKernels& k) {
   k.distance_16x8 = &BlockDistanceMmx<16, 8>;
   k.reduce_luma = &ReduceLumaMmx;
   k.replace_samples_16x8 = &ReplaceSamples16x8Mmx;
+  k.search_row_8x4 = &block_search::SearchRow<&BlockDistanceMmx<8, 4>>;
+  k.search_row_16x8 = &block_search::SearchRow<&BlockDistanceMmx<16, 8>>;
 }

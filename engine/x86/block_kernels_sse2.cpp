@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 
 #include "engine/block_kernels.h"
+#include "engine/block_search.h"
 
 namespace {
 
@@ -108,4 +109,6 @@ void block_kernels_detail::InitSse2(BlockKernels& k) {
   k.distance_16x8 = &BlockDistance16x8Sse2;
   k.reduce_luma = &ReduceLumaSse2;
   k.replace_samples_16x8 = &ReplaceSamples16x8Sse2;
+  k.search_row_8x4 = &block_search::SearchRow<&BlockDistance8x4Sse2>;
+  k.search_row_16x8 = &block_search::SearchRow<&BlockDistance16x8Sse2>;
 }
