@@ -44,6 +44,19 @@ void ConvertFieldsToEngineYv12(const ConvertKernels& k, uint8_t* image, const ui
   for (uint32_t c = 0; c < h / 2; ++c) {
     const uint32_t first = c % 2 == 0 ? 2 * c : 2 * c - 1;  // engine rows first and first + 2
     k.bgra_rows_to_yv12(image + first * size_t{w}, image + (first + 2) * size_t{w},
-                        u + c * chroma_w, v + c * chroma_w, host_row(first), host_row(first + 2), w);
+                        u + c * chroma_w, v + c * chroma_w, host_row(first), host_row(first + 2),
+                        w);
+  }
+}
+
+void ConvertEngineYv12ToHost(const ConvertKernels& k, uint8_t* host, ptrdiff_t row_bytes,
+                             const uint8_t* image, uint32_t w, uint32_t h) {
+  const size_t n = size_t{w} * h, chroma_w = w / 2;
+  const uint8_t* v = image + n;
+  const uint8_t* u = image + n + n / 4;
+  for (uint32_t m = 0; m < h; ++m) {
+    const uint32_t s = h - 1 - m;
+    k.yv12_row_to_bgra(host + static_cast<ptrdiff_t>(m) * row_bytes, image + s * size_t{w},
+                       u + (s / 2) * chroma_w, v + (s / 2) * chroma_w, w, 255);
   }
 }

@@ -35,6 +35,13 @@ struct ConvertKernels;
 void ConvertFieldsToEngineYv12(const ConvertKernels& kernels, uint8_t* image, const uint8_t* host,
                                ptrdiff_t rowBytes, uint32_t width, uint32_t height);
 
+// The engine's frame-order YV12 image back into a host frame (row m at
+// host + m x rowBytes) with alpha 255: host row m from engine row H - 1 - m,
+// as ConvertYv12ToBgra with a negative height and the alpha pass after it
+// would leave the W pixels of each row. Writes nothing past W pixels a row.
+void ConvertEngineYv12ToHost(const ConvertKernels& kernels, uint8_t* host, ptrdiff_t rowBytes,
+                             const uint8_t* image, uint32_t width, uint32_t height);
+
 struct ConvertKernels {
   const char* name;
   uint32_t required_features;  // platform::CpuFeature bits
@@ -45,6 +52,10 @@ struct ConvertKernels {
   // and one V row from the 2x2 blocks of both (W even, W / 2 samples).
   void (*bgra_rows_to_yv12)(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint8_t* bgra0,
                             const uint8_t* bgra1, uint32_t width);
+  // One BGRA row of W pixels (any W) from one Y row and the U and V rows
+  // of its chroma, with the given alpha byte.
+  void (*yv12_row_to_bgra)(uint8_t* out, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                           uint32_t width, uint8_t alpha);
 };
 
 // The table for `features`: the reference first, then each ISA the features

@@ -2,6 +2,7 @@
 // and by the SIMD forms for the pixels left over after their last full step.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace convert_pixel {
@@ -35,20 +36,51 @@ inline void ToYv12Pairs(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row
 
 inline uint8_t Clamp(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
-// One BGRA pixel with alpha 0 from Y, U (Cb) and V (Cr); the shifts are
-// arithmetic (toward minus infinity).
-inline void ToBgra(uint8_t* out, int32_t y, int32_t u, int32_t v) {
+// One BGRA pixel from Y, U (Cb) and V (Cr) with the given alpha; the
+// shifts are arithmetic (toward minus infinity).
+inline void ToBgra(uint8_t* out, int32_t y, int32_t u, int32_t v, uint8_t alpha) {
   const int32_t yp = 74 * (y - 16), up = u - 128, vp = v - 128;
   out[0] = Clamp((yp + 129 * up) >> 6);
   out[1] = Clamp((yp - 25 * up - 52 * vp) >> 6);
   out[2] = Clamp((yp + 102 * vp) >> 6);
-  out[3] = 0;
+  out[3] = alpha;
 }
 
 // Converts pixels [from, w) of one output row.
 inline void ToBgraRow(uint8_t* out, const uint8_t* y_row, const uint8_t* u_row,
-                      const uint8_t* v_row, uint32_t from, uint32_t w) {
-  for (uint32_t x = from; x < w; ++x) ToBgra(out + 4 * x, y_row[x], u_row[x / 2], v_row[x / 2]);
+                      const uint8_t* v_row, uint32_t from, uint32_t w, uint8_t alpha) {
+  for (uint32_t x = from; x < w; ++x)
+    ToBgra(out + 4 * x, y_row[x], u_row[x / 2], v_row[x / 2], alpha);
+}
+
+// The whole-image conversions of every form, driven by that form's row
+// kernels (which the compiler inlines).
+using RowPairToYv12 = void (*)(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v,
+                               const uint8_t* bgra0, const uint8_t* bgra1, uint32_t w);
+using RowToBgra = void (*)(uint8_t* out, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                           uint32_t w, uint8_t alpha);
+
+template <RowPairToYv12 row_pair>
+void BgraToYv12Image(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
+                     uint32_t w, uint32_t h, int32_t y_pitch) {
+  const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
+  for (uint32_t k = 0; k < h / 2; ++k) {
+    uint8_t* y0 = y_plane + static_cast<ptrdiff_t>(2 * k) * y_pitch;
+    row_pair(y0, y0 + y_pitch, u_plane + k * chroma_pitch, v_plane + k * chroma_pitch,
+             input + size_t{4} * w * (h - 1 - 2 * k), input + size_t{4} * w * (h - 2 - 2 * k), w);
+  }
+}
+
+template <RowToBgra row>
+void Yv12ToBgraImage(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
+                     const uint8_t* u_plane, const uint8_t* v_plane, int32_t y_pitch,
+                     int32_t chroma_pitch, uint32_t w, int32_t height) {
+  const int64_t h = height < 0 ? -static_cast<int64_t>(height) : height;
+  for (int64_t m = 0; m < h; ++m) {
+    const int64_t s = height >= 0 ? m : h - 1 - m;
+    row(output + 4 * static_cast<int64_t>(out_pitch) * m, y_plane + s * y_pitch,
+        u_plane + (s / 2) * chroma_pitch, v_plane + (s / 2) * chroma_pitch, w, 0);
+  }
 }
 
 }  // namespace convert_pixel

@@ -64,55 +64,56 @@ void BgraRowsToYv12Mmx(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row,
 
 void BgraToYv12Mmx(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
                    uint32_t w, uint32_t h, int32_t y_pitch) {
-  const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
-  for (uint32_t k = 0; k < h / 2; ++k) {
-    uint8_t* y0 = y_plane + static_cast<ptrdiff_t>(2 * k) * y_pitch;
-    RowPairMmx(y0, y0 + y_pitch, u_plane + k * chroma_pitch, v_plane + k * chroma_pitch,
-               input + size_t{4} * w * (h - 1 - 2 * k), input + size_t{4} * w * (h - 2 - 2 * k), w);
+  convert_pixel::BgraToYv12Image<&RowPairMmx>(y_plane, u_plane, v_plane, input, w, h, y_pitch);
+  _mm_empty();
+}
+
+// Eight pixels a step; leaves the MMX state to the caller.
+void RowToBgraMmx(uint8_t* out, const uint8_t* y_row, const uint8_t* u_row, const uint8_t* v_row,
+                  uint32_t w, uint8_t alpha) {
+  const __m64 zero = _mm_setzero_si64();
+  const __m64 alpha8 = _mm_set1_pi8(static_cast<char>(alpha));
+  const __m64 c16 = _mm_set1_pi16(16), c128 = _mm_set1_pi16(128);
+  const __m64 c74 = _mm_set1_pi16(74), c129 = _mm_set1_pi16(129), c25 = _mm_set1_pi16(25),
+              c52 = _mm_set1_pi16(52), c102 = _mm_set1_pi16(102);
+  uint32_t x = 0;
+  for (; x + 8 <= w; x += 8) {
+    // Four chroma samples, each doubled for its pixel pair.
+    const __m64 u4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(u_row + x / 2), zero), c128);
+    const __m64 v4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(v_row + x / 2), zero), c128);
+    const __m64 yv = Load8(y_row + x);
+    for (int half = 0; half < 2; ++half) {
+      const __m64 y = half ? _mm_unpackhi_pi8(yv, zero) : _mm_unpacklo_pi8(yv, zero);
+      const __m64 u = half ? _mm_unpackhi_pi16(u4, u4) : _mm_unpacklo_pi16(u4, u4);
+      const __m64 v = half ? _mm_unpackhi_pi16(v4, v4) : _mm_unpacklo_pi16(v4, v4);
+      const __m64 yp = _mm_mullo_pi16(_mm_sub_pi16(y, c16), c74);
+      const __m64 b = _mm_srai_pi16(_mm_adds_pi16(yp, _mm_mullo_pi16(u, c129)), 6);
+      const __m64 g = _mm_srai_pi16(
+          _mm_subs_pi16(_mm_subs_pi16(yp, _mm_mullo_pi16(u, c25)), _mm_mullo_pi16(v, c52)), 6);
+      const __m64 r = _mm_srai_pi16(_mm_adds_pi16(yp, _mm_mullo_pi16(v, c102)), 6);
+      const __m64 b8 = _mm_packs_pu16(b, zero), g8 = _mm_packs_pu16(g, zero),
+                  r8 = _mm_packs_pu16(r, zero);
+      const __m64 bg = _mm_unpacklo_pi8(b8, g8);      // b0 g0 b1 g1 ...
+      const __m64 ra = _mm_unpacklo_pi8(r8, alpha8);  // r0 a r1 a ...
+      uint8_t* px = out + 4 * (x + 4 * half);
+      Store8(px, _mm_unpacklo_pi16(bg, ra));
+      Store8(px + 8, _mm_unpackhi_pi16(bg, ra));
+    }
   }
+  convert_pixel::ToBgraRow(out, y_row, u_row, v_row, x, w, alpha);
+}
+
+void Yv12RowToBgraMmx(uint8_t* out, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                      uint32_t w, uint8_t alpha) {
+  RowToBgraMmx(out, y, u, v, w, alpha);
   _mm_empty();
 }
 
 void Yv12ToBgraMmx(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
                    const uint8_t* u_plane, const uint8_t* v_plane, int32_t y_pitch,
                    int32_t chroma_pitch, uint32_t w, int32_t height) {
-  const int64_t h = height < 0 ? -static_cast<int64_t>(height) : height;
-  const __m64 zero = _mm_setzero_si64();
-  const __m64 c16 = _mm_set1_pi16(16), c128 = _mm_set1_pi16(128);
-  const __m64 c74 = _mm_set1_pi16(74), c129 = _mm_set1_pi16(129), c25 = _mm_set1_pi16(25),
-              c52 = _mm_set1_pi16(52), c102 = _mm_set1_pi16(102);
-  for (int64_t m = 0; m < h; ++m) {
-    const int64_t s = height >= 0 ? m : h - 1 - m;
-    const uint8_t* y_row = y_plane + s * y_pitch;
-    const uint8_t* u_row = u_plane + (s / 2) * chroma_pitch;
-    const uint8_t* v_row = v_plane + (s / 2) * chroma_pitch;
-    uint8_t* out = output + 4 * static_cast<int64_t>(out_pitch) * m;
-    uint32_t x = 0;
-    for (; x + 8 <= w; x += 8) {
-      // Four chroma samples, each doubled for its pixel pair.
-      const __m64 u4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(u_row + x / 2), zero), c128);
-      const __m64 v4 = _mm_sub_pi16(_mm_unpacklo_pi8(Load4(v_row + x / 2), zero), c128);
-      const __m64 yv = Load8(y_row + x);
-      for (int half = 0; half < 2; ++half) {
-        const __m64 y = half ? _mm_unpackhi_pi8(yv, zero) : _mm_unpacklo_pi8(yv, zero);
-        const __m64 u = half ? _mm_unpackhi_pi16(u4, u4) : _mm_unpacklo_pi16(u4, u4);
-        const __m64 v = half ? _mm_unpackhi_pi16(v4, v4) : _mm_unpacklo_pi16(v4, v4);
-        const __m64 yp = _mm_mullo_pi16(_mm_sub_pi16(y, c16), c74);
-        const __m64 b = _mm_srai_pi16(_mm_adds_pi16(yp, _mm_mullo_pi16(u, c129)), 6);
-        const __m64 g = _mm_srai_pi16(
-            _mm_subs_pi16(_mm_subs_pi16(yp, _mm_mullo_pi16(u, c25)), _mm_mullo_pi16(v, c52)), 6);
-        const __m64 r = _mm_srai_pi16(_mm_adds_pi16(yp, _mm_mullo_pi16(v, c102)), 6);
-        const __m64 b8 = _mm_packs_pu16(b, zero), g8 = _mm_packs_pu16(g, zero),
-                    r8 = _mm_packs_pu16(r, zero);
-        const __m64 bg = _mm_unpacklo_pi8(b8, g8);    // b0 g0 b1 g1 ...
-        const __m64 r0 = _mm_unpacklo_pi8(r8, zero);  // r0 0 r1 0 ...
-        uint8_t* px = out + 4 * (x + 4 * half);
-        Store8(px, _mm_unpacklo_pi16(bg, r0));
-        Store8(px + 8, _mm_unpackhi_pi16(bg, r0));
-      }
-    }
-    convert_pixel::ToBgraRow(out, y_row, u_row, v_row, x, w);
-  }
+  convert_pixel::Yv12ToBgraImage<&RowToBgraMmx>(output, out_pitch, y_plane, u_plane, v_plane,
+                                                y_pitch, chroma_pitch, w, height);
   _mm_empty();
 }
 
@@ -122,4 +123,5 @@ void convert_detail::InitMmx(ConvertKernels& k) {
   k.bgra_to_yv12 = &BgraToYv12Mmx;
   k.yv12_to_bgra = &Yv12ToBgraMmx;
   k.bgra_rows_to_yv12 = &BgraRowsToYv12Mmx;
+  k.yv12_row_to_bgra = &Yv12RowToBgraMmx;
 }

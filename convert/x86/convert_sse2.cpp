@@ -76,71 +76,53 @@ void BgraRowsToYv12Sse2(uint8_t* y0, uint8_t* y1, uint8_t* u_row, uint8_t* v_row
   if (x < w) convert_pixel::ToYv12Pairs(y0, y1, u_row, v_row, bgra1, bgra0, x / 2, w / 2);
 }
 
-void BgraToYv12Sse2(uint8_t* y_plane, uint8_t* u_plane, uint8_t* v_plane, const uint8_t* input,
-                    uint32_t w, uint32_t h, int32_t y_pitch) {
-  const ptrdiff_t chroma_pitch = (static_cast<ptrdiff_t>(y_pitch) - w) / 2 + w / 2;
-  for (uint32_t k = 0; k < h / 2; ++k) {
-    uint8_t* y0 = y_plane + static_cast<ptrdiff_t>(2 * k) * y_pitch;
-    BgraRowsToYv12Sse2(y0, y0 + y_pitch, u_plane + k * chroma_pitch, v_plane + k * chroma_pitch,
-                       input + size_t{4} * w * (h - 1 - 2 * k),
-                       input + size_t{4} * w * (h - 2 - 2 * k), w);
-  }
-}
-
-void Yv12ToBgraSse2(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
-                    const uint8_t* u_plane, const uint8_t* v_plane, int32_t y_pitch,
-                    int32_t chroma_pitch, uint32_t w, int32_t height) {
-  const int64_t h = height < 0 ? -static_cast<int64_t>(height) : height;
+// Sixteen pixels a step.
+void Yv12RowToBgraSse2(uint8_t* out, const uint8_t* y_row, const uint8_t* u_row,
+                       const uint8_t* v_row, uint32_t w, uint8_t alpha) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i alpha8 = _mm_set1_epi8(static_cast<char>(alpha));
   const __m128i c16 = _mm_set1_epi16(16), c128 = _mm_set1_epi16(128);
   const __m128i c74 = _mm_set1_epi16(74), c129 = _mm_set1_epi16(129), c25 = _mm_set1_epi16(25),
                 c52 = _mm_set1_epi16(52), c102 = _mm_set1_epi16(102);
-  for (int64_t m = 0; m < h; ++m) {
-    const int64_t s = height >= 0 ? m : h - 1 - m;
-    const uint8_t* y_row = y_plane + s * y_pitch;
-    const uint8_t* u_row = u_plane + (s / 2) * chroma_pitch;
-    const uint8_t* v_row = v_plane + (s / 2) * chroma_pitch;
-    uint8_t* out = output + 4 * static_cast<int64_t>(out_pitch) * m;
-    uint32_t x = 0;
-    for (; x + 16 <= w; x += 16) {
-      const __m128i u8 = _mm_sub_epi16(
-          _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u_row + x / 2)), zero),
-          c128);
-      const __m128i v8 = _mm_sub_epi16(
-          _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v_row + x / 2)), zero),
-          c128);
-      const __m128i yv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y_row + x));
-      __m128i bgr[3][2];
-      for (int half = 0; half < 2; ++half) {
-        const __m128i y = half ? _mm_unpackhi_epi8(yv, zero) : _mm_unpacklo_epi8(yv, zero);
-        const __m128i u = half ? _mm_unpackhi_epi16(u8, u8) : _mm_unpacklo_epi16(u8, u8);
-        const __m128i v = half ? _mm_unpackhi_epi16(v8, v8) : _mm_unpacklo_epi16(v8, v8);
-        const __m128i yp = _mm_mullo_epi16(_mm_sub_epi16(y, c16), c74);
-        bgr[0][half] = _mm_srai_epi16(_mm_adds_epi16(yp, _mm_mullo_epi16(u, c129)), 6);
-        bgr[1][half] = _mm_srai_epi16(
-            _mm_subs_epi16(_mm_subs_epi16(yp, _mm_mullo_epi16(u, c25)), _mm_mullo_epi16(v, c52)),
-            6);
-        bgr[2][half] = _mm_srai_epi16(_mm_adds_epi16(yp, _mm_mullo_epi16(v, c102)), 6);
-      }
-      const __m128i b8 = _mm_packus_epi16(bgr[0][0], bgr[0][1]);
-      const __m128i g8 = _mm_packus_epi16(bgr[1][0], bgr[1][1]);
-      const __m128i r8 = _mm_packus_epi16(bgr[2][0], bgr[2][1]);
-      const __m128i bg_lo = _mm_unpacklo_epi8(b8, g8), bg_hi = _mm_unpackhi_epi8(b8, g8);
-      const __m128i r0_lo = _mm_unpacklo_epi8(r8, zero), r0_hi = _mm_unpackhi_epi8(r8, zero);
-      __m128i* px = reinterpret_cast<__m128i*>(out + 4 * x);
-      _mm_storeu_si128(px, _mm_unpacklo_epi16(bg_lo, r0_lo));
-      _mm_storeu_si128(px + 1, _mm_unpackhi_epi16(bg_lo, r0_lo));
-      _mm_storeu_si128(px + 2, _mm_unpacklo_epi16(bg_hi, r0_hi));
-      _mm_storeu_si128(px + 3, _mm_unpackhi_epi16(bg_hi, r0_hi));
+  uint32_t x = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i u8 = _mm_sub_epi16(
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u_row + x / 2)), zero),
+        c128);
+    const __m128i v8 = _mm_sub_epi16(
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v_row + x / 2)), zero),
+        c128);
+    const __m128i yv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y_row + x));
+    __m128i bgr[3][2];
+    for (int half = 0; half < 2; ++half) {
+      const __m128i y = half ? _mm_unpackhi_epi8(yv, zero) : _mm_unpacklo_epi8(yv, zero);
+      const __m128i u = half ? _mm_unpackhi_epi16(u8, u8) : _mm_unpacklo_epi16(u8, u8);
+      const __m128i v = half ? _mm_unpackhi_epi16(v8, v8) : _mm_unpacklo_epi16(v8, v8);
+      const __m128i yp = _mm_mullo_epi16(_mm_sub_epi16(y, c16), c74);
+      bgr[0][half] = _mm_srai_epi16(_mm_adds_epi16(yp, _mm_mullo_epi16(u, c129)), 6);
+      bgr[1][half] = _mm_srai_epi16(
+          _mm_subs_epi16(_mm_subs_epi16(yp, _mm_mullo_epi16(u, c25)), _mm_mullo_epi16(v, c52)), 6);
+      bgr[2][half] = _mm_srai_epi16(_mm_adds_epi16(yp, _mm_mullo_epi16(v, c102)), 6);
     }
-    convert_pixel::ToBgraRow(out, y_row, u_row, v_row, x, w);
+    const __m128i b8 = _mm_packus_epi16(bgr[0][0], bgr[0][1]);
+    const __m128i g8 = _mm_packus_epi16(bgr[1][0], bgr[1][1]);
+    const __m128i r8 = _mm_packus_epi16(bgr[2][0], bgr[2][1]);
+    const __m128i bg_lo = _mm_unpacklo_epi8(b8, g8), bg_hi = _mm_unpackhi_epi8(b8, g8);
+    const __m128i ra_lo = _mm_unpacklo_epi8(r8, alpha8), ra_hi = _mm_unpackhi_epi8(r8, alpha8);
+    __m128i* px = reinterpret_cast<__m128i*>(out + 4 * x);
+    _mm_storeu_si128(px, _mm_unpacklo_epi16(bg_lo, ra_lo));
+    _mm_storeu_si128(px + 1, _mm_unpackhi_epi16(bg_lo, ra_lo));
+    _mm_storeu_si128(px + 2, _mm_unpacklo_epi16(bg_hi, ra_hi));
+    _mm_storeu_si128(px + 3, _mm_unpackhi_epi16(bg_hi, ra_hi));
   }
+  convert_pixel::ToBgraRow(out, y_row, u_row, v_row, x, w, alpha);
 }
 
 }  // namespace
 
 void convert_detail::InitSse2(ConvertKernels& k) {
-  k.bgra_to_yv12 = &BgraToYv12Sse2;
-  k.yv12_to_bgra = &Yv12ToBgraSse2;
+  k.bgra_to_yv12 = &convert_pixel::BgraToYv12Image<&BgraRowsToYv12Sse2>;
+  k.yv12_to_bgra = &convert_pixel::Yv12ToBgraImage<&Yv12RowToBgraSse2>;
   k.bgra_rows_to_yv12 = &BgraRowsToYv12Sse2;
+  k.yv12_row_to_bgra = &Yv12RowToBgraSse2;
 }
