@@ -8,6 +8,7 @@ ConvertKernels MakeConvertKernels(uint32_t features) {
 #if defined(__i386__) || defined(__x86_64__)
   if (features & platform::kCpuFeatureMmx) convert_detail::InitMmx(k);
   if (features & platform::kCpuFeatureSse2) convert_detail::InitSse2(k);
+  if (features & platform::kCpuFeatureAvx2) convert_detail::InitAvx2(k);
 #else
   (void)features;
 #endif

@@ -70,4 +70,5 @@ namespace convert_detail {
 extern const ConvertKernels kReference;
 void InitMmx(ConvertKernels& k);
 void InitSse2(ConvertKernels& k);
+void InitAvx2(ConvertKernels& k);
 }  // namespace convert_detail
