@@ -8,6 +8,7 @@ BlockKernels MakeBlockKernels(uint32_t features) {
 #if defined(__i386__) || defined(__x86_64__)
   if (features & platform::kCpuFeatureMmx) block_kernels_detail::InitMmx(k);
   if (features & platform::kCpuFeatureSse2) block_kernels_detail::InitSse2(k);
+  if (features & platform::kCpuFeatureAvx2) block_kernels_detail::InitAvx2(k);
 #else
   (void)features;
 #endif

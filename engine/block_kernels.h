@@ -60,4 +60,5 @@ namespace block_kernels_detail {
 extern const BlockKernels kReference;
 void InitMmx(BlockKernels& k);
 void InitSse2(BlockKernels& k);
+void InitAvx2(BlockKernels& k);
 }  // namespace block_kernels_detail
