@@ -26,6 +26,9 @@ inline uint32_t CheckSeed() {
   return seed;
 }
 
+// What a failure prints so that its inputs can be had again.
+inline std::string SeedNote() { return "FIELDRESTORE_CHECK_SEED=" + std::to_string(CheckSeed()); }
+
 enum class Fill { kRandom, kZero, kFull, kAlternating };
 inline constexpr Fill kFills[] = {Fill::kRandom, Fill::kZero, Fill::kFull, Fill::kAlternating};
 

@@ -76,6 +76,7 @@ TEST(BlockKernelsTest, LargestDistances) {
     EXPECT_EQ(k->distance_8x4(zeros.data(), full.data(), 0x200000, 16), 2080800u);
     EXPECT_EQ(k->distance_16x8(zeros.data(), full.data(), 0x800000, 16), 8323200u);
   }
+  SCOPED_TRACE(test::SeedNote());
   for (const BlockKernels* k : OptimisedVariants()) {
     EXPECT_EQ(k->distance_8x4(zeros.data(), full.data(), 0x200000, 16), 2080800u);
     EXPECT_EQ(k->distance_16x8(zeros.data(), full.data(), 0x800000, 16), 8323200u);
@@ -104,6 +105,7 @@ TEST(BlockKernelsTest, ReplaceSamplesVariantsMatchReferenceIncludingOverlaps) {
   constexpr uint32_t w = 64, h = 48;
   constexpr int32_t stride = 2 * w;
   const uint32_t limits[] = {0, 1, 2, 7, 64, 128, 254, 255, 256, 257, 0x7FFFFFFF, 0xFFFFFFFF};
+  SCOPED_TRACE(test::SeedNote());
   for (const BlockKernels* k : OptimisedVariants()) {
     for (uint32_t seed = 0; seed < 3; ++seed) {
       std::vector<uint8_t> image(w * h);

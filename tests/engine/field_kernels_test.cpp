@@ -7,18 +7,13 @@
 #include <string>
 
 #include "platform/cpu.h"
-#include "tests/engine/frames.h"
+#include "tests/kernel_checker.h"
 
 namespace {
 
-const FieldKernels& Reference() { return FieldKernelVariants()[0]; }
-
+const FieldKernels& Reference() { return test::Reference(FieldKernelVariants()); }
 std::vector<const FieldKernels*> OptimisedVariants() {
-  std::vector<const FieldKernels*> out;
-  for (const FieldKernels& v : FieldKernelVariants().subspan(1)) {
-    if (platform::IsSupported(v)) out.push_back(&v);
-  }
-  return out;
+  return test::OptimisedVariants(FieldKernelVariants());
 }
 
 struct Size {
@@ -37,7 +32,7 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
   const uint32_t rows = h + 1;
   switch (pattern) {
     case Pattern::kRandom:
-      test::FillRandom(p, static_cast<size_t>(w) * rows, seed);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kRandom, seed);
       break;
     case Pattern::kEqualRows:
       test::FillEqualRows(p, w, rows, seed);
@@ -47,14 +42,13 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
       break;
     case Pattern::kExtremes:
       // Checkerboard of 0 and 255 in both directions.
-      for (uint32_t r = 0; r < rows; ++r)
-        for (uint32_t x = 0; x < w; ++x) p[r * w + x] = ((r + x) % 2) ? 255 : 0;
+      for (uint32_t r = 0; r < rows; ++r) test::FillWith(p + r * w, w, test::Fill::kAlternating, r);
       break;
     case Pattern::kZero:
-      std::memset(p, 0, static_cast<size_t>(w) * rows);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kZero);
       break;
     case Pattern::kFull:
-      std::memset(p, 255, static_cast<size_t>(w) * rows);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kFull);
       break;
     case Pattern::kPan: {
       auto frame = test::PanFrame(w, h + 16, static_cast<int32_t>(seed % 9) + 2);
@@ -65,6 +59,7 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
 }
 
 TEST(FieldKernelsTest, DetectInterlaceVariantsMatchReference) {
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     for (Size size : kSizes) {
       for (Pattern pattern : kPatterns) {
@@ -97,6 +92,7 @@ TEST(FieldKernelsTest, DetectInterlaceVariantsMatchReference) {
 }
 
 TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     for (Size size : kSizes) {
       for (Pattern pattern : kPatterns) {
@@ -133,6 +129,7 @@ TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
 }
 
 TEST(FieldKernelsTest, InterpolateChromaVariantsMatchReference) {
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     for (Size size : kSizes) {
       const uint32_t w = size.w / 2, h = size.h / 2;
@@ -166,6 +163,7 @@ TEST(FieldKernelsTest, InterpolateChromaVariantsMatchReference) {
 
 TEST(FieldKernelsTest, ChromaCombTestCoversEveryValueTriple) {
   // All 256^3 (above, own, below) triples through both forms, 8 at a time.
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     constexpr uint32_t w = 256, h = 4;
     std::vector<uint8_t> src(w * h), want(w * h), got(w * h);
@@ -186,6 +184,7 @@ TEST(FieldKernelsTest, ChromaCombTestCoversEveryValueTriple) {
 }
 
 TEST(FieldKernelsTest, DoubleFieldVariantsMatchReference) {
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     for (Size size : kSizes) {
       const size_t luma = static_cast<size_t>(size.w) * size.h;
