@@ -6,6 +6,10 @@
 #include <cstdint>
 
 namespace convert_pixel {
+// Internal to each file that includes it: the ISA files compile these with
+// their own instruction sets, and one shared out-of-line copy could run
+// SSE2 or AVX2 code on a processor without them.
+namespace {
 
 // ((66 R + 129 G + 25 B) >> 8) + 16 of one BGRA pixel.
 inline uint8_t Luma(const uint8_t* p) {
@@ -83,4 +87,5 @@ void Yv12ToBgraImage(uint8_t* output, int32_t out_pitch, const uint8_t* y_plane,
   }
 }
 
+}  // namespace
 }  // namespace convert_pixel

@@ -7,6 +7,10 @@
 #include <cstdint>
 
 namespace block_search {
+// Internal to each file that includes it: the ISA files compile these with
+// their own instruction sets, and one shared out-of-line copy could run
+// SSE2 or AVX2 code on a processor without them.
+namespace {
 
 using Distance = uint32_t (*)(const uint8_t*, const uint8_t*, uint32_t, int32_t);
 
@@ -27,4 +31,5 @@ void SearchRow(const uint8_t* candidates, int32_t count, const uint8_t* referenc
   *best = b;
 }
 
+}  // namespace
 }  // namespace block_search

@@ -16,6 +16,11 @@ inline constexpr uint8_t kMarkingHistory[32] = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
 // The frame is interlaced throughout once count x scale exceeds this.
 inline constexpr uint64_t kFrameLimit = uint64_t{1} << 26;
 
+// Internal to each file that includes it: the ISA files compile it with
+// their own instruction sets, and one shared out-of-line copy could run
+// SSE2 code on a processor without it.
+namespace {
+
 struct Setup {
   uint32_t blocks_x;
   uint64_t scale;  // 2^28 / pixels
@@ -37,4 +42,5 @@ inline Setup Begin(uint8_t* map, uint8_t* block_hits, uint32_t w, uint32_t h,
           static_cast<int16_t>(static_cast<uint16_t>(interlace_threshold / 2))};
 }
 
+}  // namespace
 }  // namespace detection

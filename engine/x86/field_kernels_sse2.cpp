@@ -4,9 +4,7 @@
 // Same results as the reference, bit for bit.
 #include <emmintrin.h>
 
-#include <array>
 #include <cstring>
-#include <vector>
 
 #include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
@@ -40,11 +38,14 @@ struct GroupRow {
 };
 
 // Byte i of entry s is 0xFF where bit i of s is set (six bits).
-constexpr auto kSpreadBytes = [] {
-  std::array<uint64_t, 64> t{};
+struct SpreadTable {
+  uint64_t bytes[64];
+};
+constexpr SpreadTable kSpread = [] {
+  SpreadTable t{};
   for (uint32_t s = 0; s < 64; ++s)
     for (uint32_t i = 0; i < 6; ++i)
-      if (s & (1u << i)) t[s] |= uint64_t{0xFF} << (8 * i);
+      if (s & (1u << i)) t.bytes[s] |= uint64_t{0xFF} << (8 * i);
   return t;
 }();
 
@@ -62,7 +63,7 @@ inline bool ApplyGroupRow(GroupRow r, uint32_t g, uint32_t j, uint8_t* map, uint
   uint8_t* row = map + static_cast<size_t>(j - 4) * w + 4 * g;
   uint64_t bytes;
   std::memcpy(&bytes, row, 8);
-  bytes |= kSpreadBytes[spread];
+  bytes |= kSpread.bytes[spread];
   std::memcpy(row, &bytes, 8);
   block_hits[((j - 1) / 16) * blocks_x + (g + 1) / 4] += static_cast<uint8_t>(hits);
   return true;
@@ -80,8 +81,10 @@ uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* s
   const __m128i h7 = _mm_set1_epi16(7), h15 = _mm_set1_epi16(15), h22 = _mm_set1_epi16(22),
                 h23 = _mm_set1_epi16(23), h27 = _mm_set1_epi16(27);
   // The second group's rows wait here until the first group is done, so
-  // that the counting (and the early end) keeps the one-group order.
-  std::vector<uint8_t> pending(h / 2 + 1);
+  // that the counting (and the early end) keeps the one-group order. (No
+  // library container here: its shared code would be built for SSE2.)
+  uint8_t* const pending = new uint8_t[h / 2 + 1];
+  uint32_t result = 0;
 
   const uint32_t groups = (w - 2) / 4;
   for (uint32_t g = 0; g < groups; g += 2) {
@@ -119,17 +122,21 @@ uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* s
       if (!one_group)
         pending[j / 2] = static_cast<uint8_t>(((bits >> 4) & 0x0F) | ((bits >> 8) & 0xF0));
       if (!ApplyGroupRow({bits & 0x0F, (bits >> 8) & 0x0F}, g, j, map, block_hits, w, blocks_x,
-                         scale, count))
-        return 1;
+                         scale, count)) {
+        result = 1;
+        break;
+      }
     }
-    if (one_group) break;
-    for (uint32_t j = 6; j <= h; j += 2) {
+    if (result || one_group) break;
+    for (uint32_t j = 6; j <= h && !result; j += 2) {
       const uint32_t p = pending[j / 2];
       if (!ApplyGroupRow({p & 0x0F, p >> 4}, g + 1, j, map, block_hits, w, blocks_x, scale, count))
-        return 1;
+        result = 1;
     }
+    if (result) break;
   }
-  return 0;
+  delete[] pending;
+  return result;
 }
 
 // Four-tap filter of 8 pixels in 16-bit lanes: max(0, 5(b + c) - a - d) / 8,
