@@ -9,6 +9,7 @@ FieldKernels MakeFieldKernels(uint32_t features) {
 #if defined(__i386__) || defined(__x86_64__)
   if (features & platform::kCpuFeatureMmx) field_kernels_detail::InitMmx(k);
   if (features & platform::kCpuFeatureSse2) field_kernels_detail::InitSse2(k);
+  if (features & platform::kCpuFeatureAvx2) field_kernels_detail::InitAvx2(k);
 #else
   (void)features;
 #endif

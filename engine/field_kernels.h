@@ -64,4 +64,5 @@ extern const FieldKernels kReference;
 // Each replaces the functions its ISA file implements.
 void InitMmx(FieldKernels& k);
 void InitSse2(FieldKernels& k);
+void InitAvx2(FieldKernels& k);
 }  // namespace field_kernels_detail

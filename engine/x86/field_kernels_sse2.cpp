@@ -31,50 +31,12 @@ inline __m128i Filter8(const uint8_t* p, bool one_group, __m128i zero) {
   return _mm_srli_epi16(_mm_add_epi16(lo, shifted), 2);
 }
 
-// One even row's outcome for one group of four columns: bits 0-3 the
-// columns that mark, bits 4-7 the columns with a comb hit.
-struct GroupRow {
-  uint32_t marks, hits;
-};
+}  // namespace
 
-// Byte i of entry s is 0xFF where bit i of s is set (six bits).
-struct SpreadTable {
-  uint64_t bytes[64];
-};
-constexpr SpreadTable kSpread = [] {
-  SpreadTable t{};
-  for (uint32_t s = 0; s < 64; ++s)
-    for (uint32_t i = 0; i < 6; ++i)
-      if (s & (1u << i)) t.bytes[s] |= uint64_t{0xFF} << (8 * i);
-  return t;
-}();
-
-// Applies one group's row to the map and the block counts; false once the
-// frame counts as interlaced throughout.
-inline bool ApplyGroupRow(GroupRow r, uint32_t g, uint32_t j, uint8_t* map, uint8_t* block_hits,
-                          uint32_t w, uint32_t blocks_x, uint64_t scale, uint64_t& count) {
-  if (r.marks == 0) return true;
-  const uint32_t hits = (r.hits & 1) + ((r.hits >> 1) & 1) + ((r.hits >> 2) & 1) + (r.hits >> 3);
-  count += hits;
-  if (count * scale > detection::kFrameLimit) return false;
-  // Column c marks bytes c, c + 1 and c + 2 of the six from 4g on; the two
-  // bytes after them (still inside the row) are written back unchanged.
-  const uint32_t spread = r.marks | r.marks << 1 | r.marks << 2;
-  uint8_t* row = map + static_cast<size_t>(j - 4) * w + 4 * g;
-  uint64_t bytes;
-  std::memcpy(&bytes, row, 8);
-  bytes |= kSpread.bytes[spread];
-  std::memcpy(row, &bytes, 8);
-  block_hits[((j - 1) / 16) * blocks_x + (g + 1) / 4] += static_cast<uint8_t>(hits);
-  return true;
-}
-
-uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* src, uint32_t w,
-                             uint32_t h, uint32_t interlace_threshold) {
-  const auto [blocks_x, scale, thr] = detection::Begin(map, block_hits, w, h, interlace_threshold);
-  uint64_t count = 0;
+bool detection::DetectGroupsSse2(Run& run, uint32_t first, uint32_t end) {
+  const uint32_t w = run.w, h = run.h;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i thr8 = _mm_set1_epi16(thr);
+  const __m128i thr8 = _mm_set1_epi16(run.thr);
   const __m128i one8 = _mm_set1_epi16(1);
   const __m128i five_bits = _mm_set1_epi16(31);
   // The marking histories (detection::kMarkingHistory): 7, 15, 22, 23, 28-31.
@@ -84,17 +46,15 @@ uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* s
   // that the counting (and the early end) keeps the one-group order. (No
   // library container here: its shared code would be built for SSE2.)
   uint8_t* const pending = new uint8_t[h / 2 + 1];
-  uint32_t result = 0;
-
-  const uint32_t groups = (w - 2) / 4;
-  for (uint32_t g = 0; g < groups; g += 2) {
-    const bool one_group = g + 1 >= groups;
-    const uint8_t* column = src + 4 * g;
+  bool going = true;
+  for (uint32_t g = first; g < end && going; g += 2) {
+    const bool one_group = g + 1 >= end;
+    const uint8_t* column = run.src + 4 * g;
     __m128i history = one8;
     __m128i m_prev = zero, m_prev2 = zero;
     __m128i f0 = Filter8(column + static_cast<size_t>(4) * w, one_group, zero);
     __m128i f1 = Filter8(column + static_cast<size_t>(5) * w, one_group, zero);
-    for (uint32_t j = 6; j <= h; ++j) {
+    for (uint32_t j = 6; j <= h && going; ++j) {
       const __m128i f2 = Filter8(column + static_cast<size_t>(j) * w, one_group, zero);
       const __m128i d01 = _mm_sub_epi16(f0, f1);
       const __m128i d21 = _mm_sub_epi16(f2, f1);
@@ -121,22 +81,25 @@ uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* s
       const uint32_t bits = static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(marking, hit)));
       if (!one_group)
         pending[j / 2] = static_cast<uint8_t>(((bits >> 4) & 0x0F) | ((bits >> 8) & 0xF0));
-      if (!ApplyGroupRow({bits & 0x0F, (bits >> 8) & 0x0F}, g, j, map, block_hits, w, blocks_x,
-                         scale, count)) {
-        result = 1;
-        break;
-      }
+      going = ApplyGroupRow(run, {bits & 0x0F, (bits >> 8) & 0x0F}, g, j);
     }
-    if (result || one_group) break;
-    for (uint32_t j = 6; j <= h && !result; j += 2) {
+    if (one_group) break;
+    for (uint32_t j = 6; j <= h && going; j += 2) {
       const uint32_t p = pending[j / 2];
-      if (!ApplyGroupRow({p & 0x0F, p >> 4}, g + 1, j, map, block_hits, w, blocks_x, scale, count))
-        result = 1;
+      going = ApplyGroupRow(run, {p & 0x0F, p >> 4}, g + 1, j);
     }
-    if (result) break;
   }
   delete[] pending;
-  return result;
+  return going;
+}
+
+namespace {
+
+uint32_t DetectInterlaceSse2(uint8_t* map, uint8_t* block_hits, const uint8_t* src, uint32_t w,
+                             uint32_t h, uint32_t interlace_threshold) {
+  const auto [blocks_x, scale, thr] = detection::Begin(map, block_hits, w, h, interlace_threshold);
+  detection::Run run{map, block_hits, src, w, h, blocks_x, scale, thr, 0};
+  return detection::DetectGroupsSse2(run, 0, (w - 2) / 4) ? 0 : 1;
 }
 
 // Four-tap filter of 8 pixels in 16-bit lanes: max(0, 5(b + c) - a - d) / 8,
