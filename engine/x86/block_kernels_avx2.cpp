@@ -26,14 +26,15 @@ void SearchRow16x8Avx2(const uint8_t* candidates, int32_t count, const uint8_t* 
     ref_hi[row] = _mm256_unpackhi_epi8(both, zero);
   }
   uint32_t b = *best;
+  // Sums stay below 2^24, so a signed compare orders them.
+  __m256i b8 = _mm256_set1_epi32(static_cast<int32_t>(b));
   int32_t i = 0;
   for (; i < count; i += 2) {
     // The last candidate of an odd count runs alone in the low lane; the
     // high lane then repeats it and is ignored.
     const bool pair = i + 1 < count;
     const uint8_t* p = candidates + i;
-    __m256i acc = zero;
-    uint32_t s0 = 0, s1 = 0;
+    __m256i acc = zero, t = zero;
     int row = 0;
     for (; row < 8; ++row, p += stride) {
       const __m256i c = _mm256_inserti128_si256(
@@ -43,13 +44,15 @@ void SearchRow16x8Avx2(const uint8_t* candidates, int32_t count, const uint8_t* 
       const __m256i d_hi = _mm256_sub_epi16(_mm256_unpackhi_epi8(c, zero), ref_hi[row]);
       acc = _mm256_add_epi32(
           acc, _mm256_add_epi32(_mm256_madd_epi16(d_lo, d_lo), _mm256_madd_epi16(d_hi, d_hi)));
-      __m256i t = _mm256_add_epi32(acc, _mm256_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+      t = _mm256_add_epi32(acc, _mm256_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
       t = _mm256_add_epi32(t, _mm256_shuffle_epi32(t, _MM_SHUFFLE(2, 3, 0, 1)));
-      s0 = static_cast<uint32_t>(_mm256_cvtsi256_si32(t));
-      s1 = static_cast<uint32_t>(_mm256_extract_epi32(t, 4));
-      if (s0 >= b && s1 >= b) break;
+      // Element 0 and 4: the two partial sums; stop once neither is below b.
+      const int below = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(b8, t)));
+      if ((below & 0x11) == 0) break;
     }
     if (row < 8) continue;  // both abandoned
+    const uint32_t s0 = static_cast<uint32_t>(_mm256_cvtsi256_si32(t));
+    const uint32_t s1 = static_cast<uint32_t>(_mm256_extract_epi32(t, 4));
     if (s0 < b) {
       b = s0;
       *best_index = i;
@@ -58,6 +61,7 @@ void SearchRow16x8Avx2(const uint8_t* candidates, int32_t count, const uint8_t* 
       b = s1;
       *best_index = i + 1;
     }
+    b8 = _mm256_set1_epi32(static_cast<int32_t>(b));
   }
   *best = b;
 }

@@ -63,21 +63,15 @@ void ReduceLumaMmx(uint8_t* out, const uint8_t* luma, uint32_t w, uint32_t h) {
 
 void ReplaceSamples16x8Mmx(uint8_t* dst, const uint8_t* patch, uint32_t limit, int32_t stride) {
   if (limit == 0) return;  // no difference is below 0
-  // A patch a few samples left of the block in the same row reads samples
-  // written earlier in this row: that dependency needs one sample a step.
-  const ptrdiff_t behind = dst - patch;
-  const bool serial = behind > 0 && behind < 8;
-  const uint8_t below = static_cast<uint8_t>(limit > 256 ? 255 : limit - 1);
+  const bool serial = block_search::NeedsInOrder(dst, patch, 8);
+  const uint8_t below = block_search::LargestTaken(limit);
   const __m64 max_diff = _mm_set1_pi8(static_cast<char>(below));
   const __m64 zero = _mm_setzero_si64();
   for (int m = 0; m < 8; ++m) {
     uint8_t* a = dst + static_cast<ptrdiff_t>(m) * stride;
     const uint8_t* b = patch + static_cast<ptrdiff_t>(m) * stride;
     if (serial) {
-      for (int c = 0; c < 16; ++c) {
-        const uint32_t diff = a[c] > b[c] ? a[c] - b[c] : b[c] - a[c];
-        if (diff < limit) a[c] = b[c];
-      }
+      block_search::ReplaceRowInOrder(a, b, limit);
       continue;
     }
     for (int c = 0; c < 16; c += 8) {

@@ -76,21 +76,15 @@ void ReduceLumaSse2(uint8_t* out, const uint8_t* luma, uint32_t w, uint32_t h) {
 
 void ReplaceSamples16x8Sse2(uint8_t* dst, const uint8_t* patch, uint32_t limit, int32_t stride) {
   if (limit == 0) return;  // no difference is below 0
-  // A patch less than a row's 16 samples left of the block in the same row
-  // reads samples written earlier in this row: one sample a step there.
-  const ptrdiff_t behind = dst - patch;
-  const bool serial = behind > 0 && behind < 16;
-  const uint8_t below = static_cast<uint8_t>(limit > 256 ? 255 : limit - 1);
+  const bool serial = block_search::NeedsInOrder(dst, patch, 16);
+  const uint8_t below = block_search::LargestTaken(limit);
   const __m128i max_diff = _mm_set1_epi8(static_cast<char>(below));
   const __m128i zero = _mm_setzero_si128();
   for (int m = 0; m < 8; ++m) {
     uint8_t* a = dst + static_cast<ptrdiff_t>(m) * stride;
     const uint8_t* b = patch + static_cast<ptrdiff_t>(m) * stride;
     if (serial) {
-      for (int c = 0; c < 16; ++c) {
-        const uint32_t diff = a[c] > b[c] ? a[c] - b[c] : b[c] - a[c];
-        if (diff < limit) a[c] = b[c];
-      }
+      block_search::ReplaceRowInOrder(a, b, limit);
       continue;
     }
     const __m128i va = Load16(a), vb = Load16(b);

@@ -8,6 +8,7 @@
 
 #include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
+#include "engine/field_rows.h"
 
 namespace {
 
@@ -130,10 +131,7 @@ void InterpolateLumaSse2(uint8_t* dst, const uint8_t* src, const uint8_t* map, u
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m128i zero = _mm_setzero_si128();
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t x = 0; x < w; x += 16) {
     Store16(D(2) + x, Mean(Load16(S(1) + x), Load16(S(3) + x)));
     Store16(D(h - 2) + x, Mean(Load16(S(h - 3) + x), Load16(S(h - 1) + x)));
@@ -182,10 +180,7 @@ void InterpolateChromaPlaneSse2(uint8_t* dst, const uint8_t* src, uint32_t w, ui
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m128i zero = _mm_setzero_si128();
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t r = 2; r + 2 <= h; r += 2) {
     const uint8_t *above = S(r - 1), *own = S(r), *below = S(r + 1);
     uint8_t* out = D(r);
