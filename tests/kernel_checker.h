@@ -66,6 +66,19 @@ std::vector<const Table*> OptimisedVariants(std::span<const Table> tables) {
   return out;
 }
 
+// The optimised tables whose `fn` is not the same function as in a table
+// before it (the reference included): each form of one function once.
+template <class Table, class Fn>
+std::vector<const Table*> DistinctForms(std::span<const Table> tables, Fn Table::*fn) {
+  std::vector<const Table*> out;
+  for (const Table* t : OptimisedVariants(tables)) {
+    bool seen = t->*fn == tables[0].*fn;
+    for (const Table* o : out) seen = seen || t->*fn == o->*fn;
+    if (!seen) out.push_back(t);
+  }
+  return out;
+}
+
 // Runs check(variant) for every optimised table, each failure naming the
 // table and the seed.
 template <class Table, class Check>
