@@ -109,14 +109,16 @@ void MEDeinterlacer::Process(const uint8_t* src, uint8_t* dst,
       field_kernels_.double_field(dst_y, width, height);
       break;
     case 2:
-      std::memcpy(dst, src, FrameBytes());
+      // No frame copy first: the two interpolations write every byte of
+      // all three planes (kept rows copied, rebuilt rows computed), so a
+      // copy before them would be overwritten in full.
       SetPlanes(src, dst);
       field_kernels_.interpolate_luma(dst_y, src_y, interlace_map.get(), width, height, true);
       field_kernels_.interpolate_chroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height,
                                         true);
       break;
     case 3:
-      std::memcpy(dst, src, FrameBytes());
+      // As for method 2: DetectAndInterpolate writes the whole destination.
       SetPlanes(src, dst);
       if (!DetectAndInterpolate() && params.is_replace_only_interlaced_pixels) Restore();
       break;
