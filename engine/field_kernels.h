@@ -8,10 +8,12 @@
 // Row convention: in every plane the odd rows are the kept field, the even
 // rows the rebuilt field.
 //
-// Width contract, every form: luma widths (DetectInterlace, InterpolateLuma)
-// are multiples of 16, chroma widths and DoubleField widths multiples of 8,
-// heights multiples of 16 (the engine's sizes); no byte outside the planes
-// named is written.
+// Width contract, every form: DetectInterlace takes widths that are
+// multiples of 16, the interpolations and DoubleField multiples of 8;
+// heights are multiples of 16 for the detector and at least 8 and even for
+// the others (the engine passes multiples of 16 and half of them for
+// chroma); no byte outside the planes named is written or read, except the
+// detector's row past the plane.
 #pragma once
 
 #include <cstdint>

@@ -126,38 +126,61 @@ inline __m128i Mean(__m128i a, __m128i b) {
                       _mm_and_si128(_mm_srli_epi16(_mm_xor_si128(a, b), 1), low7));
 }
 
+// Sixteen pixels a step, and eight for the last step of a row whose width
+// is an odd multiple of 8 (the upper half of the register is then unused).
+template <bool kWide>
+inline __m128i Load(const uint8_t* p) {
+  return kWide ? Load16(p) : Load8(p);
+}
+template <bool kWide>
+inline void Store(uint8_t* p, __m128i v) {
+  if (kWide) {
+    Store16(p, v);
+  } else {
+    Store8(p, v);
+  }
+}
+
+// Calls step.template operator()<true>(x) for every 16 pixels of a row of w
+// and <false> for a last 8.
+template <class Step>
+inline void ForEachStep(uint32_t w, Step step) {
+  uint32_t x = 0;
+  for (; x + 16 <= w; x += 16) step.template operator()<true>(x);
+  if (x < w) step.template operator()<false>(x);
+}
+
 void InterpolateLumaSse2(uint8_t* dst, const uint8_t* src, const uint8_t* map, uint32_t w,
                          uint32_t h, bool all) {
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m128i zero = _mm_setzero_si128();
   field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
-  for (uint32_t x = 0; x < w; x += 16) {
-    Store16(D(2) + x, Mean(Load16(S(1) + x), Load16(S(3) + x)));
-    Store16(D(h - 2) + x, Mean(Load16(S(h - 3) + x), Load16(S(h - 1) + x)));
-  }
+  ForEachStep(w, [&]<bool kWide>(uint32_t x) {
+    Store<kWide>(D(2) + x, Mean(Load<kWide>(S(1) + x), Load<kWide>(S(3) + x)));
+    Store<kWide>(D(h - 2) + x, Mean(Load<kWide>(S(h - 3) + x), Load<kWide>(S(h - 1) + x)));
+  });
   for (uint32_t r = 4; r + 4 <= h; r += 2) {
     const uint8_t *a = S(r - 3), *b = S(r - 1), *c = S(r + 1), *d = S(r + 3);
     uint8_t* out = D(r);
-    if (all) {
-      for (uint32_t x = 0; x < w; x += 16) {
-        Store16(out + x, FourTap(Load16(a + x), Load16(b + x), Load16(c + x), Load16(d + x), zero));
-      }
-      continue;
-    }
     const uint8_t* m = map + static_cast<size_t>(r) * w;
     const uint8_t* own = S(r);
-    for (uint32_t x = 0; x < w; x += 16) {
-      const __m128i mask = Load16(m + x);
-      if (_mm_movemask_epi8(_mm_cmpeq_epi8(mask, zero)) == 0xFFFF) {
-        if (out != own) Store16(out + x, Load16(own + x));
-        continue;
+    ForEachStep(w, [&]<bool kWide>(uint32_t x) {
+      if (all) {
+        Store<kWide>(out + x, FourTap(Load<kWide>(a + x), Load<kWide>(b + x), Load<kWide>(c + x),
+                                      Load<kWide>(d + x), zero));
+        return;
       }
-      const __m128i rebuilt =
-          FourTap(Load16(a + x), Load16(b + x), Load16(c + x), Load16(d + x), zero);
-      Store16(out + x,
-              _mm_or_si128(_mm_and_si128(rebuilt, mask), _mm_andnot_si128(mask, Load16(own + x))));
-    }
+      const __m128i mask = Load<kWide>(m + x);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(mask, zero)) == 0xFFFF) {
+        if (out != own) Store<kWide>(out + x, Load<kWide>(own + x));
+        return;
+      }
+      const __m128i rebuilt = FourTap(Load<kWide>(a + x), Load<kWide>(b + x), Load<kWide>(c + x),
+                                      Load<kWide>(d + x), zero);
+      Store<kWide>(out + x, _mm_or_si128(_mm_and_si128(rebuilt, mask),
+                                         _mm_andnot_si128(mask, Load<kWide>(own + x))));
+    });
   }
 }
 
@@ -184,21 +207,16 @@ void InterpolateChromaPlaneSse2(uint8_t* dst, const uint8_t* src, uint32_t w, ui
   for (uint32_t r = 2; r + 2 <= h; r += 2) {
     const uint8_t *above = S(r - 1), *own = S(r), *below = S(r + 1);
     uint8_t* out = D(r);
-    uint32_t x = 0;
-    for (; x + 16 <= w; x += 16) {
-      const __m128i a = Load16(above + x), b = Load16(own + x), c = Load16(below + x);
+    ForEachStep(w, [&]<bool kWide>(uint32_t x) {
+      const __m128i a = Load<kWide>(above + x), b = Load<kWide>(own + x),
+                    c = Load<kWide>(below + x);
       const __m128i lo = ChromaHalf(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero),
                                     _mm_unpacklo_epi8(c, zero), all);
-      const __m128i hi = ChromaHalf(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
-                                    _mm_unpackhi_epi8(c, zero), all);
-      Store16(out + x, _mm_packus_epi16(lo, hi));
-    }
-    if (x < w) {
-      const __m128i lo = ChromaHalf(_mm_unpacklo_epi8(Load8(above + x), zero),
-                                    _mm_unpacklo_epi8(Load8(own + x), zero),
-                                    _mm_unpacklo_epi8(Load8(below + x), zero), all);
-      Store8(out + x, _mm_packus_epi16(lo, lo));
-    }
+      const __m128i hi = kWide ? ChromaHalf(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero),
+                                            _mm_unpackhi_epi8(c, zero), all)
+                               : lo;
+      Store<kWide>(out + x, _mm_packus_epi16(lo, hi));
+    });
   }
 }
 

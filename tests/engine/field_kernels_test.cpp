@@ -20,6 +20,8 @@ struct Size {
   uint32_t w, h;
 };
 constexpr Size kSizes[] = {{16, 16}, {64, 32}, {720, 480}, {720, 576}, {48, 48}};
+// Luma interpolation also takes widths that are odd multiples of 8.
+constexpr Size kLumaSizes[] = {{16, 16}, {720, 576}, {48, 48}, {40, 16}, {8, 8}};
 constexpr uint32_t kThresholds[] = {0, 1, 48, 65534, 65535, 65536, 131071, 4294967295u};
 
 enum class Pattern { kRandom, kEqualRows, kComb, kExtremes, kZero, kFull, kPan };
@@ -106,7 +108,7 @@ TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
   SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant :
        test::DistinctForms(FieldKernelVariants(), &FieldKernels::interpolate_luma)) {
-    for (Size size : kSizes) {
+    for (Size size : kLumaSizes) {
       for (Pattern pattern : kPatterns) {
         const size_t luma = static_cast<size_t>(size.w) * size.h;
         test::Fenced src(luma + size.w, 1);
