@@ -17,6 +17,7 @@
 #include "engine/me_deinterlacer.h"
 #include "host/module_state.h"
 #include "host/settings.h"
+#include "platform/cpu.h"
 #include "platform/scratch_memory.h"
 #include "platform/system.h"
 #include "region/rect_list.h"
@@ -83,8 +84,8 @@ void Process(const ExecuteFrames& f, int32_t width, int32_t height, int32_t src_
   WriteLogF("src = 0x%X, dst = 0x%X",
             static_cast<unsigned>(reinterpret_cast<uintptr_t>(src_image.get())),
             static_cast<unsigned>(reinterpret_cast<uintptr_t>(dst_image.get())));
-  auto staging = Allocate<uint8_t>(4 * n);
-  auto field_yv12 = Allocate<uint8_t>(3 * n / 2);
+  // The conversion kernels for this frame, chosen once for all its rows.
+  const ConvertKernels kernels = MakeConvertKernels(platform::CpuFeatures());
   uint8_t* sy = src_image.get();
   {
     // The region list lives from here to the end of the region step; the
@@ -94,26 +95,10 @@ void Process(const ExecuteFrames& f, int32_t width, int32_t height, int32_t src_
     BuildRegionMask(mask.get(), width, height);
 
     WriteLog("Converting to YV12...");
-    const size_t row = size_t{4} * w;
-    for (uint32_t k = 0; k < h / 2; ++k) {
-      const uint8_t* even = f.src_pixels + int64_t{2 * k} * src_row_bytes;
-      CopyBlock(staging.get() + k * row, even, static_cast<uint32_t>(row));
-      CopyBlock(staging.get() + (h / 2 + k) * row, even + src_row_bytes,
-                static_cast<uint32_t>(row));
-    }
-    uint8_t* fy = field_yv12.get();
-    ConvertBgraToYv12(fy, fy + n + n / 4, fy + n, staging.get(), w, h, width);
-    for (uint32_t i = 0; i < h / 2; ++i) {
-      CopyBlock(sy + size_t{2 * i} * w, fy + size_t{i} * w, w);
-      CopyBlock(sy + size_t{2 * i + 1} * w, fy + size_t{h / 2 + i} * w, w);
-    }
-    for (const uint64_t plane : {n, n + n / 4}) {
-      for (uint32_t i = 0; i < h / 4; ++i) {
-        CopyBlock(sy + plane + size_t{2 * i} * (w / 2), fy + plane + size_t{i} * (w / 2), w / 2);
-        CopyBlock(sy + plane + size_t{2 * i + 1} * (w / 2),
-                  fy + plane + size_t{h / 4 + i} * (w / 2), w / 2);
-      }
-    }
+    // One pass from the host rows to the engine's row order (engine row r
+    // is host row H - 1 - r, each field's chroma apart): the same bytes as
+    // staging the fields, converting and re-interleaving.
+    ConvertFieldsToEngineYv12(kernels, sy, f.src_pixels, src_row_bytes, w, h);
     WriteLog("Done.");
     WriteLog("Deinterlacing...");
     // A method the engine does not know leaves its destination unwritten:
@@ -127,21 +112,21 @@ void Process(const ExecuteFrames& f, int32_t width, int32_t height, int32_t src_
 
   WriteLog("Converting to RGB32...");
   uint8_t* dy = dst_image.get();
-  ConvertYv12ToBgra(f.dst_pixels, dst_row_bytes / 4, dy, dy + n + n / 4, dy + n, width, width / 2,
-                    w, -height);
-  // Alpha 255 in every 4-byte group of the H x row bytes from the
-  // destination address (row padding included); rows that run upward in
-  // memory keep to their own pixels.
-  if (dst_row_bytes > 0) {
+  // Host row m from engine row H - 1 - m, alpha 255 in the same pass. The
+  // conversion steps by whole pixels (row bytes / 4); rows with padding or
+  // another step still get the alpha pass over every 4-byte group of the
+  // H x row bytes from the destination address (padding included), and
+  // rows that run upward in memory keep to their own pixels.
+  const int32_t out_step = 4 * (dst_row_bytes / 4);
+  ConvertEngineYv12ToHost(kernels, f.dst_pixels, out_step, dy, w, h);
+  if (dst_row_bytes > 0 && static_cast<uint32_t>(dst_row_bytes) != 4 * w) {
     SetAlpha(f.dst_pixels, uint64_t{h} * static_cast<uint32_t>(dst_row_bytes));
-  } else {
+  } else if (dst_row_bytes < 0 && dst_row_bytes != out_step) {
     for (int64_t r = 0; r < height; ++r)
       SetAlpha(f.dst_pixels + r * dst_row_bytes, uint64_t{4} * w);
   }
   WriteLog("Done.");
   WriteLog("Free resources...");
-  staging.reset();
-  field_yv12.reset();
   src_image.reset();
   dst_image.reset();
   WriteLog("Done.");
