@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/comb_map.h"
+#include "platform/cpu.h"
 #include "region/rect_list.h"
 #include "region/region_mask.h"
 #include "tests/host/bgra_frames.h"
@@ -74,6 +75,30 @@ TEST(FramePathTest, TwoInstancesOnTwoThreadsRenderAsEachAlone) {
   for (int i = 0; i < kFrames; ++i) {
     EXPECT_EQ(got_a[i], want_a[i]) << "instance a, frame " << i;
     EXPECT_EQ(got_b[i], want_b[i]) << "instance b, frame " << i;
+  }
+}
+
+// Whole frames through every instruction-set level the processor has (the
+// Windows plug-in runs the MMX or SSE2 level): the same bytes as the
+// reference, for every method, with a region and odd geometry.
+TEST(FramePathTest, EveryInstructionSetLevelRendersTheReferenceBytes) {
+  CRectList list("");
+  list.Add(0, 8, 8, 60, 40);
+  for (int32_t method = 1; method <= 5; ++method) {
+    Instance instance;
+    instance.settings.method = method;
+    instance.settings.replace_threshold = method == 5 ? 30 : 0;
+    instance.settings.is_search_within_interpolated = method == 5;
+    instance.region.list = &list;
+    instance.sizes = {144, 80, 48, 32};
+    platform::SetCpuFeatureMask(0);
+    const auto want = RenderAll(instance, 4, true);
+    for (const platform::IsaLevel& level : platform::kIsaLevels) {
+      platform::SetCpuFeatureMask(level.features);
+      if ((platform::CpuFeatures() & level.features) != level.features) continue;
+      EXPECT_EQ(RenderAll(instance, 4, true), want) << level.name << ", method " << method;
+    }
+    platform::SetCpuFeatureMask(~0u);
   }
 }
 
