@@ -140,6 +140,20 @@ void Distance(benchmark::State& state, const BlockKernels* k, bool big) {
   }
 }
 
+// One window row of 32 candidates against a block of the pan, as the
+// searches of methods 4 and 5 scan them.
+void SearchRow(benchmark::State& state, const BlockKernels* k) {
+  static const auto frame = test::PanFrame(kWidth, 64, 6);
+  const uint8_t* reference = frame.data() + 16 * kWidth + 64;
+  for (auto _ : state) {
+    uint32_t best = 0x1000000;
+    int32_t at = -1;
+    for (int32_t y = 0; y < 32; y += 2)
+      k->search_row_16x8(frame.data() + y * kWidth + 48, 32, reference, 2 * kWidth, &best, &at);
+    benchmark::DoNotOptimize(best);
+  }
+}
+
 const int kRegisteredMotion = [] {
   for (const BlockKernels& k : BlockKernelVariants()) {
     if (!platform::IsSupported(k)) continue;
@@ -151,6 +165,7 @@ const int kRegisteredMotion = [] {
     benchmark::RegisterBenchmark(("BlockDistance8x4/" + n).c_str(), Distance, &k, false)
         ->Arg(0x200000)
         ->Arg(1);
+    benchmark::RegisterBenchmark(("SearchWindow16x8/" + n).c_str(), SearchRow, &k);
   }
   auto* b = benchmark::RegisterBenchmark("Process/motion", MotionMethod)
                 ->ArgNames({"method", "height", "content"})

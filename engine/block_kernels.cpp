@@ -1,15 +1,22 @@
-// Chooses the block-kernel variant from the processor's features.
+// The one chooser of the block kernels.
 #include "engine/block_kernels.h"
 
 #include "platform/cpu.h"
 
-std::span<const BlockKernels> BlockKernelVariants() {
-  static const BlockKernels variants[] = {
-    block_kernels_detail::kReference,
+BlockKernels MakeBlockKernels(uint32_t features) {
+  BlockKernels k = block_kernels_detail::kReference;
 #if defined(__i386__) || defined(__x86_64__)
-    block_kernels_detail::kMmx,
+  if (features & platform::kCpuFeatureMmx) block_kernels_detail::InitMmx(k);
+  if (features & platform::kCpuFeatureSse2) block_kernels_detail::InitSse2(k);
+  if (features & platform::kCpuFeatureAvx2) block_kernels_detail::InitAvx2(k);
+#else
+  (void)features;
 #endif
-  };
+  return k;
+}
+
+std::span<const BlockKernels> BlockKernelVariants() {
+  static const auto variants = platform::TablesPerLevel(&MakeBlockKernels);
   return variants;
 }
 

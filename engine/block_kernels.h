@@ -1,7 +1,13 @@
 // Kernels of the block searches: the two block distances with their
 // per-row early exit, the 2:1 x 4:1 luma reduction and the per-sample
-// replacement of the advanced method. A portable reference and, on x86,
-// an MMX form of each; the public names call the best form available.
+// replacement of the advanced method. A portable reference of each; x86
+// forms live in engine/x86/, one file per ISA. Whoever runs the kernels
+// fills a table once (MakeBlockKernels) and calls through it; the public
+// names are thin callers of the table for the processor's features now.
+//
+// Width contract: the patches are exactly 8x4 and 16x8 bytes, any stride
+// and alignment; ReduceLuma takes any even width and writes width / 2 bytes
+// in each of height / 4 rows.
 #pragma once
 
 #include <cstdint>
@@ -32,16 +38,27 @@ struct BlockKernels {
   uint32_t (*distance_16x8)(const uint8_t*, const uint8_t*, uint32_t, int32_t);
   void (*reduce_luma)(uint8_t*, const uint8_t*, uint32_t, uint32_t);
   void (*replace_samples_16x8)(uint8_t*, const uint8_t*, uint32_t, int32_t);
+  // One row of a search window: the candidates at candidates + i for
+  // i = 0 .. count - 1 (none when count <= 0) in order, each compared with
+  // the running best as the distances above would; one whose distance is
+  // below *best becomes the best (*best, and *best_index = i).
+  void (*search_row_8x4)(const uint8_t* candidates, int32_t count, const uint8_t* reference,
+                         int32_t stride, uint32_t* best, int32_t* best_index);
+  void (*search_row_16x8)(const uint8_t* candidates, int32_t count, const uint8_t* reference,
+                          int32_t stride, uint32_t* best, int32_t* best_index);
 };
 
-// Every variant built into this binary, the reference first.
+// The table for `features`: the reference first, then each ISA the features
+// include replaces the functions it implements.
+BlockKernels MakeBlockKernels(uint32_t features);
+// One table per instruction-set level, the reference first.
 std::span<const BlockKernels> BlockKernelVariants();
-// The variant the public names use now (the searches fetch it once a frame).
+// The table for the processor's features now: what the public names use.
 const BlockKernels& ActiveBlockKernels();
 
 namespace block_kernels_detail {
 extern const BlockKernels kReference;
-#if defined(__i386__) || defined(__x86_64__)
-extern const BlockKernels kMmx;
-#endif
+void InitMmx(BlockKernels& k);
+void InitSse2(BlockKernels& k);
+void InitAvx2(BlockKernels& k);
 }  // namespace block_kernels_detail

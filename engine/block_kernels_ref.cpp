@@ -1,5 +1,6 @@
 // Portable reference of the block kernels.
 #include "engine/block_kernels.h"
+#include "engine/block_search.h"
 
 namespace {
 
@@ -30,10 +31,7 @@ void ReplaceSamples16x8Ref(uint8_t* dst, const uint8_t* patch, uint32_t limit, i
   for (int m = 0; m < 8; ++m) {
     uint8_t* a = dst + static_cast<ptrdiff_t>(m) * stride;
     const uint8_t* b = patch + static_cast<ptrdiff_t>(m) * stride;
-    for (int c = 0; c < 16; ++c) {
-      const uint32_t diff = a[c] > b[c] ? a[c] - b[c] : b[c] - a[c];
-      if (diff < limit) a[c] = b[c];
-    }
+    block_search::ReplaceRowInOrder(a, b, limit);
   }
 }
 
@@ -45,5 +43,7 @@ const BlockKernels kReference = {"c",
                                  &BlockDistanceRef<8, 4>,
                                  &BlockDistanceRef<16, 8>,
                                  &ReduceLumaRef,
-                                 &ReplaceSamples16x8Ref};
+                                 &ReplaceSamples16x8Ref,
+                                 &block_search::SearchRow<&BlockDistanceRef<8, 4>>,
+                                 &block_search::SearchRow<&BlockDistanceRef<16, 8>>};
 }

@@ -1,18 +1,25 @@
-// Chooses the field-kernel variant from the processor's features, looked
-// up on every call so that a changed feature mask takes effect at once.
+// The one chooser of the field kernels: fills a table from the reference
+// and the ISA files the processor's features allow.
 #include "engine/field_kernels.h"
 
 #include "platform/cpu.h"
 
+FieldKernels MakeFieldKernels(uint32_t features) {
+  FieldKernels k = field_kernels_detail::kReference;
+#if defined(__i386__) || defined(__x86_64__)
+  if (features & platform::kCpuFeatureMmx) field_kernels_detail::InitMmx(k);
+  if (features & platform::kCpuFeatureSse2) field_kernels_detail::InitSse2(k);
+  if (features & platform::kCpuFeatureAvx2) field_kernels_detail::InitAvx2(k);
+#else
+  (void)features;
+#endif
+  return k;
+}
+
 // Built on first use, so that callers from other static initialisers (the
 // benchmarks register per variant) never see it empty.
 std::span<const FieldKernels> FieldKernelVariants() {
-  static const FieldKernels variants[] = {
-    field_kernels_detail::kReference,
-#if defined(__i386__) || defined(__x86_64__)
-    field_kernels_detail::kMmx,
-#endif
-  };
+  static const auto variants = platform::TablesPerLevel(&MakeFieldKernels);
   return variants;
 }
 

@@ -1,10 +1,19 @@
 // Kernels of the field methods: interlace detection, line interpolation of
 // the rebuilt field (luma and chroma) and field doubling. Each has a
-// portable reference and, on x86, an MMX form; the public names call the
-// best form the processor offers (limited by platform::SetCpuFeatureMask).
+// portable reference; x86 forms live in engine/x86/, one file per ISA. A
+// table of the family is filled once per owner (MakeFieldKernels); the
+// public names call through the table for the processor's features now
+// (limited by platform::SetCpuFeatureMask).
 //
 // Row convention: in every plane the odd rows are the kept field, the even
 // rows the rebuilt field.
+//
+// Width contract, every form: DetectInterlace takes widths that are
+// multiples of 16, the interpolations and DoubleField multiples of 8;
+// heights are multiples of 16 for the detector and at least 8 and even for
+// the others (the engine passes multiples of 16 and half of them for
+// chroma); no byte outside the planes named is written or read, except the
+// detector's row past the plane.
 #pragma once
 
 #include <cstdint>
@@ -41,16 +50,21 @@ struct FieldKernels {
   void (*double_field)(uint8_t*, uint32_t, uint32_t);
 };
 
-// Every variant built into this binary, the reference first; tests and
-// benchmarks run each one the processor supports.
+// The table for `features`: the reference first, then each ISA the features
+// include replaces the functions it implements.
+FieldKernels MakeFieldKernels(uint32_t features);
+
+// One table per instruction-set level (platform::kIsaLevels), the reference
+// first; tests and benchmarks run each one the processor supports.
 std::span<const FieldKernels> FieldKernelVariants();
 
-// The variant the public names use now.
+// The table for the processor's features now: what the public names use.
 const FieldKernels& ActiveFieldKernels();
 
 namespace field_kernels_detail {
 extern const FieldKernels kReference;
-#if defined(__i386__) || defined(__x86_64__)
-extern const FieldKernels kMmx;
-#endif
+// Each replaces the functions its ISA file implements.
+void InitMmx(FieldKernels& k);
+void InitSse2(FieldKernels& k);
+void InitAvx2(FieldKernels& k);
 }  // namespace field_kernels_detail

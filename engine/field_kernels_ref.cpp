@@ -5,6 +5,7 @@
 
 #include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
+#include "engine/field_rows.h"
 
 namespace {
 
@@ -71,10 +72,7 @@ void InterpolateLumaRef(uint8_t* dst, const uint8_t* src, const uint8_t* map, ui
                         uint32_t h, bool all) {
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t x = 0; x < w; ++x) {
     D(2)[x] = static_cast<uint8_t>((S(1)[x] + S(3)[x]) >> 1);
     D(h - 2)[x] = static_cast<uint8_t>((S(h - 3)[x] + S(h - 1)[x]) >> 1);
@@ -93,10 +91,7 @@ void InterpolateLumaRef(uint8_t* dst, const uint8_t* src, const uint8_t* map, ui
 void InterpolateChromaPlaneRef(uint8_t* dst, const uint8_t* src, uint32_t w, uint32_t h, bool all) {
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t r = 2; r + 2 <= h; r += 2) {
     for (uint32_t x = 0; x < w; ++x) {
       const int32_t a = S(r - 1)[x], b = S(r)[x], c = S(r + 1)[x];

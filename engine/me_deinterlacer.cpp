@@ -4,7 +4,11 @@
 #include <cstring>
 #include <new>
 
-#include "engine/field_kernels.h"
+#include "platform/cpu.h"
+
+MEDeinterlacer::MEDeinterlacer()
+    : field_kernels_(MakeFieldKernels(platform::CpuFeatures())),
+      block_kernels_(MakeBlockKernels(platform::CpuFeatures())) {}
 
 MEDeinterlacer::~MEDeinterlacer() { Release(); }
 
@@ -73,11 +77,14 @@ void MEDeinterlacer::SetPlanes(const uint8_t* src, uint8_t* dst) {
 
 bool MEDeinterlacer::DetectAndInterpolate() {
   const bool whole_frame_interlaced =
-      DetectInterlace(interlace_map.get(), block_comb_hits.get(), src_y, width, height,
-                      static_cast<uint32_t>(params.interlace_threshold)) != 0;
-  InterpolateLuma(dst_y, src_y, interlace_map.get(), width, height, whole_frame_interlaced);
-  InterpolateChroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height,
-                    whole_frame_interlaced);
+      field_kernels_.detect_interlace(interlace_map.get(), block_comb_hits.get(), src_y, width,
+                                      height,
+                                      static_cast<uint32_t>(params.interlace_threshold)) != 0;
+  field_kernels_.interpolate_luma(dst_y, src_y, interlace_map.get(), width, height,
+                                  whole_frame_interlaced);
+  field_kernels_.interpolate_chroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height,
+                                    whole_frame_interlaced);
+  whole_frame_interlaced_ = whole_frame_interlaced;
   return whole_frame_interlaced;
 }
 
@@ -100,16 +107,19 @@ void MEDeinterlacer::Process(const uint8_t* src, uint8_t* dst,
       // frame's destination luma.
       std::memcpy(dst, src, FrameBytes());
       SetPlanes(src, dst);
-      DoubleField(dst_y, width, height);
+      field_kernels_.double_field(dst_y, width, height);
       break;
     case 2:
-      std::memcpy(dst, src, FrameBytes());
+      // No frame copy first: the two interpolations write every byte of
+      // all three planes (kept rows copied, rebuilt rows computed), so a
+      // copy before them would be overwritten in full.
       SetPlanes(src, dst);
-      InterpolateLuma(dst_y, src_y, interlace_map.get(), width, height, true);
-      InterpolateChroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height, true);
+      field_kernels_.interpolate_luma(dst_y, src_y, interlace_map.get(), width, height, true);
+      field_kernels_.interpolate_chroma(dst_v, dst_u, src_v, src_u, chroma_width, chroma_height,
+                                        true);
       break;
     case 3:
-      std::memcpy(dst, src, FrameBytes());
+      // As for method 2: DetectAndInterpolate writes the whole destination.
       SetPlanes(src, dst);
       if (!DetectAndInterpolate() && params.is_replace_only_interlaced_pixels) Restore();
       break;

@@ -8,7 +8,9 @@
 #include <memory>
 #include <new>
 
+#include "engine/block_kernels.h"
 #include "engine/deinterlace_parameters.h"
+#include "engine/field_kernels.h"
 #include "engine/video_processing.h"
 #include "platform/scratch_memory.h"
 
@@ -26,7 +28,7 @@ struct BlockPosition {
 
 class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
  public:
-  MEDeinterlacer() = default;
+  MEDeinterlacer();
   void Init(uint32_t width, uint32_t height) override;
   void Release() override;
   void Process(const uint8_t* src, uint8_t* dst, const DeinterlaceParameters* params) override;
@@ -56,6 +58,9 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   const uint8_t* BlockCombHits() const { return block_comb_hits.get(); }
   const BlockVector* BlockVectors() const { return block_vectors.get(); }
   uint32_t BlockCount() const { return block_count; }
+  // The last detection's verdict (methods 3 to 5): interpolated throughout,
+  // no block searched.
+  bool WholeFrameInterlaced() const { return whole_frame_interlaced_; }
 
   const uint8_t* src_y = nullptr;
   const uint8_t* src_v = nullptr;
@@ -86,7 +91,12 @@ class MEDeinterlacer : public VideoProcessing<DeinterlaceParameters> {
   platform::ScratchArray<uint8_t> block_comb_hits;
 
  private:
+  bool whole_frame_interlaced_ = false;
   uint32_t FrameBytes() const { return luma_size + 2 * chroma_size; }
+  // The kernel tables, filled once for the processor's features when the
+  // object is built; every step and every block calls through them.
+  FieldKernels field_kernels_;
+  BlockKernels block_kernels_;
   void ClearBlockVectors();
 };
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/block_kernels.h"
 #include "engine/me_deinterlacer.h"
 
 namespace {
@@ -33,7 +32,7 @@ void MEDeinterlacer::ClearBlockVectors() {
 
 void MEDeinterlacer::EstimateMotion() {
   const bool whole_frame_interlaced = DetectAndInterpolate();
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   k.reduce_luma(src_reduced.get(), src_y, width, height);
   k.reduce_luma(dst_reduced.get(), dst_y, width, height);
   ClearBlockVectors();
@@ -81,7 +80,7 @@ void MEDeinterlacer::SearchBlock(uint32_t n, int32_t area) {
 }
 
 void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) {
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   const int64_t cx = reduced_block_positions[n].x, cy = reduced_block_positions[n].y;
   const Window wu = Clip(cx, range_x, int64_t{reduced_width} - 8);
   const Window wv = Clip(cy, range_y, int64_t{reduced_height} - 4);
@@ -90,21 +89,19 @@ void MEDeinterlacer::CoarseSearch(uint32_t n, int32_t range_x, int32_t range_y) 
   int64_t best_u = 0, best_v = 0;
   for (int64_t v = wv.lo; v <= wv.hi; ++v) {
     const uint8_t* row = src_reduced.get() + (cy + v) * reduced_width + cx;
-    for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d =
-          k.distance_8x4(row + u, reference, best, static_cast<int32_t>(reduced_width));
-      if (d < best) {
-        best = d;
-        best_u = u;
-        best_v = v;
-      }
+    int32_t at = -1;
+    k.search_row_8x4(row + wu.lo, static_cast<int32_t>(wu.hi - wu.lo + 1), reference,
+                     static_cast<int32_t>(reduced_width), &best, &at);
+    if (at >= 0) {
+      best_u = wu.lo + at;
+      best_v = v;
     }
   }
   block_vectors[n] = {4 * best, static_cast<int32_t>(2 * best_u), static_cast<int32_t>(4 * best_v)};
 }
 
 void MEDeinterlacer::FineSearch(uint32_t n, int32_t range_x, int32_t range_y) {
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   BlockVector& vector = block_vectors[n];
   const BlockPosition corner = block_positions[n];
   const int64_t px = int64_t{corner.x} + vector.dx, py = int64_t{corner.y} + vector.dy;
@@ -115,14 +112,12 @@ void MEDeinterlacer::FineSearch(uint32_t n, int32_t range_x, int32_t range_y) {
   int64_t best_u = 0, best_v = 0;
   for (int64_t v = wv.lo; v <= wv.hi; v += 2) {
     const uint8_t* row = src_y + (py + v) * width + px;
-    for (int64_t u = wu.lo; u <= wu.hi; ++u) {
-      const uint32_t d =
-          k.distance_16x8(row + u, reference, best, static_cast<int32_t>(field_stride));
-      if (d < best) {
-        best = d;
-        best_u = u;
-        best_v = v;
-      }
+    int32_t at = -1;
+    k.search_row_16x8(row + wu.lo, static_cast<int32_t>(wu.hi - wu.lo + 1), reference,
+                      static_cast<int32_t>(field_stride), &best, &at);
+    if (at >= 0) {
+      best_u = wu.lo + at;
+      best_v = v;
     }
   }
   vector.dx += static_cast<int32_t>(best_u);
@@ -134,7 +129,7 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
   const bool whole_frame_interlaced = DetectAndInterpolate();
   ClearBlockVectors();
   if (whole_frame_interlaced) return;
-  const BlockKernels& k = ActiveBlockKernels();
+  const BlockKernels& k = block_kernels_;
   // Row r of the search image: by default source row r + 1 (the kept field
   // at even r), else the destination as it is when read.
   const uint8_t* search = params.is_search_within_interpolated ? dst_y : src_y + width;
@@ -150,15 +145,13 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
     // An empty window keeps a zero displacement.
     int64_t best_x = x0, best_y = y0;
     for (int64_t y = ys; y < ye; y += 2) {
-      const uint8_t* row = search + y * width;
-      for (int64_t x = xs; x < xe; ++x) {
-        const uint32_t d =
-            k.distance_16x8(row + x, reference, best, static_cast<int32_t>(field_stride));
-        if (d < best) {
-          best = d;
-          best_x = x;
-          best_y = y;
-        }
+      if (xe <= xs) break;
+      int32_t at = -1;
+      k.search_row_16x8(search + y * width + xs, static_cast<int32_t>(xe - xs), reference,
+                        static_cast<int32_t>(field_stride), &best, &at);
+      if (at >= 0) {
+        best_x = xs + at;
+        best_y = y;
       }
     }
     block_vectors[n] = {best, static_cast<int32_t>(best_x - x0), static_cast<int32_t>(best_y - y0)};
@@ -177,6 +170,5 @@ void MEDeinterlacer::EstimateMotionAdvanced() {
 }
 
 void MEDeinterlacer::ReplaceBlockPixels(uint8_t* block, const uint8_t* patch, uint32_t limit) {
-  ActiveBlockKernels().replace_samples_16x8(block, patch, limit,
-                                            static_cast<int32_t>(field_stride));
+  block_kernels_.replace_samples_16x8(block, patch, limit, static_cast<int32_t>(field_stride));
 }

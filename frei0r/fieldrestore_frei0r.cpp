@@ -46,6 +46,7 @@ enum Param : int {
   kSearchWithinInterpolated,
   kField,
   kRectFile,
+  kShowMap,
   kParamCount
 };
 
@@ -90,6 +91,10 @@ constexpr ParamInfo kParams[kParamCount] = {
     {"field", F0R_PARAM_STRING, "Field to keep: bottom (default) or top", 0, 0, 0},
     {"rect_file", F0R_PARAM_STRING,
      "Rect file whose region is processed (default empty: the whole frame)", 0, 0, 0},
+    {"show_map", F0R_PARAM_BOOL,
+     "Comb map over the output: combed pixels red, blocks replaced by motion search green, "
+     "blocks outside the region blue (default off)",
+     0, 0, 0},
 };
 
 // The numeric settings by parameter index.
@@ -147,6 +152,10 @@ class Instance {
     if (index == kField) return SetField(*static_cast<char* const*>(param));
     if (index == kRectFile) return SetRectFile(*static_cast<char* const*>(param));
     const double d = *static_cast<const double*>(param);
+    if (index == kShowMap) {
+      show_map_ = d >= 0.5;
+      return;
+    }
     const ParamInfo& p = kParams[index];
     if (p.type == F0R_PARAM_BOOL) {
       PutSetting(settings_, index, d >= 0.5 ? 1 : 0);  // [0.5, 1] is true; NaN false
@@ -164,6 +173,8 @@ class Instance {
       *static_cast<const char**>(param) = keep_ == KeptField::kTop ? "top" : "bottom";
     } else if (index == kRectFile) {
       *static_cast<const char**>(param) = rect_file_.c_str();
+    } else if (index == kShowMap) {
+      *static_cast<double*>(param) = show_map_ ? 1 : 0;
     } else {
       const double scale = kParams[index].type == F0R_PARAM_BOOL ? 1 : kParams[index].scale;
       *static_cast<double*>(param) = static_cast<double>(GetSetting(settings_, index)) / scale;
@@ -220,7 +231,7 @@ class Instance {
                               static_cast<int32_t>(flip ? -stride : stride),
                               width_,
                               height_};
-      RenderFrame(frames, settings_, region, nullptr, workspace_);
+      RenderFrame(frames, settings_, region, nullptr, workspace_, show_map_);
       return;
     }
     const size_t frame_bytes = size_t{4} * fw * fh;
@@ -239,13 +250,14 @@ class Instance {
                             static_cast<int32_t>(row_bytes),
                             fw,
                             fh};
-    RenderFrame(frames, settings_, region, nullptr, workspace_);
+    RenderFrame(frames, settings_, region, nullptr, workspace_, show_map_);
     HostFrameToPicture(out_frame, keep_, PictureView{dst, stride, width_, height_});
   }
 
   const uint32_t width_, height_;
   DeinterlaceParameters settings_;
   KeptField keep_ = KeptField::kBottom;
+  bool show_map_ = false;
   std::string rect_file_;
   std::unique_ptr<CRectList> region_;
   FrameWorkspace workspace_;

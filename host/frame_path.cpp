@@ -8,6 +8,8 @@
 #include <new>
 
 #include "convert/convert.h"
+#include "host/comb_map.h"
+#include "platform/cpu.h"
 #include "region/region_mask.h"
 
 namespace {
@@ -61,8 +63,6 @@ void FrameWorkspace::Prepare(uint32_t width, uint32_t height) {
     const uint64_t n = uint64_t{width} * height;
     src_image_ = Allocate<uint8_t>(3 * n / 2);
     dst_image_ = Allocate<uint8_t>(3 * n / 2);
-    staging_ = Allocate<uint8_t>(4 * n);
-    field_yv12_ = Allocate<uint8_t>(3 * n / 2);
     mask_ = Allocate<int32_t>(
         RegionMaskEntries(static_cast<int32_t>(width), static_cast<int32_t>(height)));
     auto engine = std::make_unique<MEDeinterlacer>();
@@ -80,40 +80,12 @@ void FrameWorkspace::Release() {
   engine_.reset();
   src_image_.reset();
   dst_image_.reset();
-  staging_.reset();
-  field_yv12_.reset();
   mask_.reset();
   width_ = height_ = 0;
 }
 
-void StageFields(const HostFrames& f, uint8_t* staging) {
-  const size_t row = size_t{4} * f.width;
-  for (uint32_t k = 0; k < f.height / 2; ++k) {
-    const uint8_t* even = f.src + int64_t{2 * k} * f.src_row_bytes;
-    CopyBlock(staging + k * row, even, static_cast<uint32_t>(row));
-    CopyBlock(staging + (f.height / 2 + k) * row, even + f.src_row_bytes,
-              static_cast<uint32_t>(row));
-  }
-}
-
-void ConvertFieldsToYv12(const uint8_t* staging, uint8_t* fy, uint32_t w, uint32_t h) {
-  const uint64_t n = uint64_t{w} * h;
-  ConvertBgraToYv12(fy, fy + n + n / 4, fy + n, staging, w, h, static_cast<int32_t>(w));
-}
-
-void InterleaveFields(const uint8_t* fy, uint8_t* image, uint32_t w, uint32_t h) {
-  const uint64_t n = uint64_t{w} * h;
-  for (uint32_t i = 0; i < h / 2; ++i) {
-    CopyBlock(image + size_t{2 * i} * w, fy + size_t{i} * w, w);
-    CopyBlock(image + size_t{2 * i + 1} * w, fy + size_t{h / 2 + i} * w, w);
-  }
-  for (const uint64_t plane : {n, n + n / 4}) {
-    for (uint32_t i = 0; i < h / 4; ++i) {
-      CopyBlock(image + plane + size_t{2 * i} * (w / 2), fy + plane + size_t{i} * (w / 2), w / 2);
-      CopyBlock(image + plane + size_t{2 * i + 1} * (w / 2),
-                fy + plane + size_t{h / 4 + i} * (w / 2), w / 2);
-    }
-  }
+void ConvertToEngineImage(const ConvertKernels& kernels, const HostFrames& f, uint8_t* image) {
+  ConvertFieldsToEngineYv12(kernels, image, f.src, f.src_row_bytes, f.width, f.height);
 }
 
 void Deinterlace(MEDeinterlacer& engine, const uint8_t* src_image, uint8_t* dst_image,
@@ -131,24 +103,25 @@ void RestoreExcludedBlocks(const int32_t* mask, const uint8_t* src_image, uint8_
                   static_cast<int32_t>(width));
 }
 
-void ConvertBackToBgra(const uint8_t* dy, const HostFrames& f) {
-  const uint64_t n = uint64_t{f.width} * f.height;
-  const int32_t w = static_cast<int32_t>(f.width);
-  ConvertYv12ToBgra(f.dst, f.dst_row_bytes / 4, dy, dy + n + n / 4, dy + n, w, w / 2, f.width,
-                    -static_cast<int32_t>(f.height));
-}
-
-void MakeOpaque(const HostFrames& f) {
-  if (f.dst_row_bytes > 0) {
+void ConvertBackToHost(const ConvertKernels& kernels, const uint8_t* image, const HostFrames& f) {
+  // The conversion steps by whole pixels (row bytes / 4) and writes alpha
+  // 255 in the same pass; rows with padding or another step still get the
+  // alpha pass over every 4-byte group of the H x row bytes from the
+  // destination address (padding included), and rows that run upward in
+  // memory keep to their own pixels.
+  const int32_t step = 4 * (f.dst_row_bytes / 4);
+  ConvertEngineYv12ToHost(kernels, f.dst, step, image, f.width, f.height);
+  if (f.dst_row_bytes > 0 && static_cast<uint32_t>(f.dst_row_bytes) != 4 * f.width) {
     SetAlpha(f.dst, uint64_t{f.height} * static_cast<uint32_t>(f.dst_row_bytes));
-  } else {
+  } else if (f.dst_row_bytes < 0 && f.dst_row_bytes != step) {
     for (int64_t r = 0; r < f.height; ++r)
       SetAlpha(f.dst + r * f.dst_row_bytes, uint64_t{4} * f.width);
   }
 }
 
 void RenderFrame(const HostFrames& f, const DeinterlaceParameters& settings,
-                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace) {
+                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace,
+                 bool comb_map) {
   workspace.Prepare(f.width, f.height);
   LogImages(log, workspace);
   LogImages(log, workspace);
@@ -159,17 +132,15 @@ void RenderFrame(const HostFrames& f, const DeinterlaceParameters& settings,
     mask = workspace.Mask();
   }
   LogLine(log, "Converting to YV12...");
-  StageFields(f, workspace.Staging());
-  ConvertFieldsToYv12(workspace.Staging(), workspace.FieldYv12(), f.width, f.height);
-  InterleaveFields(workspace.FieldYv12(), workspace.SrcImage(), f.width, f.height);
+  ConvertToEngineImage(workspace.Kernels(), f, workspace.SrcImage());
   LogLine(log, "Done.");
   LogLine(log, "Deinterlacing...");
   Deinterlace(workspace.Engine(), workspace.SrcImage(), workspace.DstImage(), settings);
   RestoreExcludedBlocks(mask, workspace.SrcImage(), workspace.DstImage(), f.width, f.height);
   LogLine(log, "Done.");
   LogLine(log, "Converting to RGB32...");
-  ConvertBackToBgra(workspace.DstImage(), f);
-  MakeOpaque(f);
+  ConvertBackToHost(workspace.Kernels(), workspace.DstImage(), f);
+  if (comb_map) DrawCombMap(f, workspace.Engine(), settings, mask);
   LogLine(log, "Done.");
   LogLine(log, "Free resources...");
   LogLine(log, "Done.");

@@ -1,7 +1,7 @@
 // The frame path: one BGRA frame, whose width and height are multiples of
-// 16, through field staging, conversion to YV12, field interleaving,
-// deinterlacing, restoring the excluded blocks, conversion back and
-// opacity. Everything it uses comes from its caller (frames, settings,
+// 16, through field staging, conversion to YV12 and field interleaving
+// (one pass), deinterlacing, restoring the excluded blocks, and conversion
+// back with opacity (one pass). Everything it uses comes from its caller (frames, settings,
 // region, where diagnostic lines go, working buffers and engine), so
 // several instances may render on several threads at once, each with its
 // own FrameWorkspace.
@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "convert/convert.h"
 #include "engine/deinterlace_parameters.h"
 #include "engine/me_deinterlacer.h"
+#include "platform/cpu.h"
 #include "platform/scratch_memory.h"
 
 class CRectList;
@@ -67,35 +69,35 @@ class FrameWorkspace {
   MEDeinterlacer& Engine() { return *engine_; }
   uint8_t* SrcImage() { return src_image_.get(); }
   uint8_t* DstImage() { return dst_image_.get(); }
-  uint8_t* Staging() { return staging_.get(); }
-  uint8_t* FieldYv12() { return field_yv12_.get(); }
+  // The conversion kernels for this processor, chosen once.
+  const ConvertKernels& Kernels() const { return kernels_; }
   int32_t* Mask() { return mask_.get(); }
 
  private:
   uint32_t width_ = 0, height_ = 0;
   std::unique_ptr<MEDeinterlacer> engine_;
-  platform::ScratchArray<uint8_t> src_image_, dst_image_, staging_, field_yv12_;
+  platform::ScratchArray<uint8_t> src_image_, dst_image_;
+  ConvertKernels kernels_ = MakeConvertKernels(platform::CpuFeatures());
   platform::ScratchArray<int32_t> mask_;
 };
 
 // Renders one frame: prepares the workspace, logs the stages as the
-// plug-in does and runs them in order. Throws std::bad_alloc (from the
+// plug-in does and runs them in order; with `comb_map` set, draws the comb
+// map over the result (host/comb_map.h). Throws std::bad_alloc (from the
 // workspace) before it writes the destination.
 void RenderFrame(const HostFrames& frames, const DeinterlaceParameters& settings,
-                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace);
+                 const FrameRegion& region, LogSink* log, FrameWorkspace& workspace,
+                 bool comb_map = false);
 
 // The stages, in the order RenderFrame runs them. W x H below are the
 // frames' width and height; N = W x H.
 //
-// Source rows 2k to staging row k, rows 2k + 1 to staging row H/2 + k:
-// the even field in the top half, the odd field in the bottom half.
-void StageFields(const HostFrames& frames, uint8_t* staging);
-// The staging buffer (read bottom-up) to the field-grouped YV12 image.
-void ConvertFieldsToYv12(const uint8_t* staging, uint8_t* field_yv12, uint32_t width,
-                         uint32_t height);
-// The field-grouped image to frame order: Y row i to row 2i, Y row H/2 + i
-// to row 2i + 1, and the chroma rows alike.
-void InterleaveFields(const uint8_t* field_yv12, uint8_t* image, uint32_t width, uint32_t height);
+// The host's source frame into the frame-order YV12 engine image in one
+// pass (field staging, conversion and interleaving at once): the same bytes
+// as copying the even rows above the odd ones, converting them with each
+// field's chroma apart and re-interleaving the rows; engine row r is host
+// row H - 1 - r.
+void ConvertToEngineImage(const ConvertKernels& kernels, const HostFrames& frames, uint8_t* image);
 // Runs the method on the engine image. A method the engine does not know
 // comes out as a copy of the source.
 void Deinterlace(MEDeinterlacer& engine, const uint8_t* src_image, uint8_t* dst_image,
@@ -104,9 +106,8 @@ void Deinterlace(MEDeinterlacer& engine, const uint8_t* src_image, uint8_t* dst_
 void RestoreExcludedBlocks(const int32_t* mask, const uint8_t* src_image, uint8_t* dst_image,
                            uint32_t width, uint32_t height);
 // The engine image back into the destination frame (image row r to frame
-// row H - 1 - r).
-void ConvertBackToBgra(const uint8_t* dst_image, const HostFrames& frames);
-// Alpha 255 in every 4-byte group of the H x row bytes from the
-// destination address (row padding included); rows that run upward in
-// memory keep to their own pixels.
-void MakeOpaque(const HostFrames& frames);
+// row H - 1 - r) and opacity in one pass: alpha 255 in every 4-byte group
+// of the H x row bytes from the destination address (row padding
+// included); rows that run upward in memory keep to their own pixels.
+void ConvertBackToHost(const ConvertKernels& kernels, const uint8_t* image,
+                       const HostFrames& frames);

@@ -73,7 +73,7 @@ class PluginStore final : public ExecuteStore {
 
 ExecuteOutcome ExecuteFrame(const ExecuteFrames& f, DeinterlaceParameters settings,
                             FrameRegion region, LogSink* log, FrameWorkspace& workspace,
-                            ExecuteStore& store) {
+                            ExecuteStore& store, bool comb_map) {
   try {
     LogLine(log, "\nStart fsExecute. Method = %d", settings.method);
     int32_t width = f.src_width, height = f.src_height;
@@ -135,7 +135,7 @@ ExecuteOutcome ExecuteFrame(const ExecuteFrames& f, DeinterlaceParameters settin
                               static_cast<uint32_t>(height)};
       workspace.Prepare(frames.width, frames.height);
       store.LoadRegion(&region);
-      RenderFrame(frames, settings, region, log, workspace);
+      RenderFrame(frames, settings, region, log, workspace, comb_map);
     } catch (const std::bad_alloc&) {
       LogLine(log, "Not enough memory for this frame... Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);
@@ -147,7 +147,7 @@ ExecuteOutcome ExecuteFrame(const ExecuteFrames& f, DeinterlaceParameters settin
   return ExecuteOutcome::kProcessed;
 }
 
-int32_t ExecuteFrame(const ExecuteFrames& f) {
+int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
   try {
     // Nothing is kept between calls: the buffers and the engine live for
     // this frame, and the region list from its loading to the end of the
@@ -155,7 +155,7 @@ int32_t ExecuteFrame(const ExecuteFrames& f) {
     FrameWorkspace workspace;
     PluginStore store;
     StoreLog log;
-    ExecuteFrame(f, g_settings, FrameRegion{}, &log, workspace, store);
+    ExecuteFrame(f, g_settings, FrameRegion{}, &log, workspace, store, comb_map);
   } catch (...) {
     // Nothing may reach the host.
   }

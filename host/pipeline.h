@@ -53,11 +53,12 @@ class ExecuteStore {
 // One execute call with the caller's settings, region, log and workspace:
 // the field tests and the copy paths, then the frame path. Calls with
 // their own workspaces may run on several threads at once. No exception
-// leaves it.
+// leaves it. With `comb_map` set, a processed frame gets the comb map drawn
+// over it (the command line's --show-map; the plug-in never sets it).
 ExecuteOutcome ExecuteFrame(const ExecuteFrames& frames, DeinterlaceParameters settings,
                             FrameRegion region, LogSink* log, FrameWorkspace& workspace,
-                            ExecuteStore& store);
+                            ExecuteStore& store, bool comb_map = false);
 
 // The plug-in's call: g_settings (reloaded on the way), the stored region,
 // the log file and a workspace of its own. Returns 0 on every path.
-int32_t ExecuteFrame(const ExecuteFrames& frames);
+int32_t ExecuteFrame(const ExecuteFrames& frames, bool comb_map = false);

@@ -7,15 +7,14 @@
 #include <array>
 
 #include "platform/cpu.h"
-#include "tests/engine/frames.h"
+#include "tests/kernel_checker.h"
 
 namespace {
 
+// The reference and every table this processor runs.
 std::vector<const ConvertKernels*> SupportedVariants() {
-  std::vector<const ConvertKernels*> out;
-  for (const ConvertKernels& v : ConvertKernelVariants()) {
-    if (platform::IsSupported(v)) out.push_back(&v);
-  }
+  auto out = test::OptimisedVariants(ConvertKernelVariants());
+  out.insert(out.begin(), &ConvertKernelVariants()[0]);
   return out;
 }
 
@@ -130,8 +129,12 @@ TEST(ConvertTest, VariantsMatchReferenceOnRandomImages) {
   const ConvertKernels& ref = ConvertKernelVariants()[0];
   for (const ConvertKernels* k : SupportedVariants()) {
     if (k == &ref) continue;
-    for (auto [w, h, extra] :
-         {std::tuple{16u, 16u, 0}, {720u, 576u, 0}, {64u, 32u, 24}, {8u, 2u, 8}}) {
+    for (auto [w, h, extra] : {std::tuple{16u, 16u, 0},
+                               {720u, 576u, 0},
+                               {64u, 32u, 24},
+                               {8u, 2u, 8},
+                               {12u, 4u, 0},
+                               {6u, 2u, 2}}) {
       std::vector<uint8_t> bgra(4 * w * h);
       test::FillRandom(bgra.data(), bgra.size(), w + h);
       const int32_t pitch = static_cast<int32_t>(w) + extra;
@@ -169,8 +172,8 @@ TEST(ConvertTest, VariantsMatchReferenceOnRandomImages) {
 
 TEST(ConvertTest, BackwardCoversEveryYuvTriple) {
   const ConvertKernels& ref = ConvertKernelVariants()[0];
-  for (const ConvertKernels* k : SupportedVariants()) {
-    if (k == &ref) continue;
+  for (const ConvertKernels* k :
+       test::DistinctForms(ConvertKernelVariants(), &ConvertKernels::yv12_to_bgra)) {
     // 256 Y values per row; U and V constant per call, all 256 x 256 pairs.
     std::vector<uint8_t> y(256 * 2), out1(256 * 2 * 4), out2(out1.size());
     for (int i = 0; i < 512; ++i) y[i] = static_cast<uint8_t>(i);
@@ -184,6 +187,92 @@ TEST(ConvertTest, BackwardCoversEveryYuvTriple) {
         ASSERT_EQ(out2, out1) << "u " << uu << " v " << vv;
       }
     }
+  }
+}
+
+// The fused path against what it replaces: field staging, the whole-image
+// conversion (reference) and re-interleaving, on host frames with padded,
+// exact and upward (negative) row bytes, widths not a multiple of 8 included.
+TEST(ConvertTest, FieldsToEngineYv12EqualsStagingConversionAndInterleave) {
+  const ConvertKernels& ref = test::Reference(ConvertKernelVariants());
+  for (auto [w, h] : {std::pair{720u, 576u}, {22u, 12u}, {16u, 4u}}) {
+    const size_t n = size_t{w} * h, row = size_t{4} * w;
+    std::vector<uint8_t> staging(4 * n), fields(3 * n / 2), want(3 * n / 2);
+    for (test::Fill fill : test::kFills) {
+      for (ptrdiff_t pad : {ptrdiff_t{0}, ptrdiff_t{12}}) {
+        const ptrdiff_t pitch = static_cast<ptrdiff_t>(row) + pad;
+        std::vector<uint8_t> frame(pitch * h);
+        test::FillWith(frame.data(), frame.size(), fill, w + h);
+        for (uint32_t k = 0; k < h / 2; ++k) {
+          std::memcpy(&staging[k * row], &frame[2 * k * pitch], row);
+          std::memcpy(&staging[(h / 2 + k) * row], &frame[(2 * k + 1) * pitch], row);
+        }
+        ref.bgra_to_yv12(fields.data(), fields.data() + n + n / 4, fields.data() + n,
+                         staging.data(), w, h, static_cast<int32_t>(w));
+        for (uint32_t i = 0; i < h / 2; ++i) {
+          std::memcpy(&want[2 * i * w], &fields[i * w], w);
+          std::memcpy(&want[(2 * i + 1) * w], &fields[(h / 2 + i) * w], w);
+        }
+        for (size_t plane : {n, n + n / 4}) {
+          for (uint32_t i = 0; i < h / 4; ++i) {
+            std::memcpy(&want[plane + 2 * i * (w / 2)], &fields[plane + i * (w / 2)], w / 2);
+            std::memcpy(&want[plane + (2 * i + 1) * (w / 2)],
+                        &fields[plane + (h / 4 + i) * (w / 2)], w / 2);
+          }
+        }
+        for (const ConvertKernels* k : SupportedVariants()) {
+          SCOPED_TRACE(std::string(k->name) + " " + std::to_string(w) + "x" + std::to_string(h) +
+                       " pad " + std::to_string(pad));
+          test::Fenced got(3 * n / 2, 3);
+          ConvertFieldsToEngineYv12(*k, got.data(), frame.data(), pitch, w, h);
+          ASSERT_EQ(got.payload(), want);
+          ASSERT_TRUE(got.GuardsIntact());
+          // The same frame stored bottom row first, walked upward.
+          std::vector<uint8_t> flipped(frame.size());
+          for (uint32_t r = 0; r < h; ++r)
+            std::memcpy(&flipped[(h - 1 - r) * pitch], &frame[r * pitch], pitch);
+          ConvertFieldsToEngineYv12(*k, got.data(), flipped.data() + (h - 1) * pitch, -pitch, w, h);
+          ASSERT_EQ(got.payload(), want);
+        }
+      }
+    }
+  }
+}
+
+// The way back: every row kernel against the reference with alpha 0, 255
+// and another value, widths from 1 to past two SIMD steps; and the engine
+// image into a padded host frame equals the flipped conversion plus the
+// alpha pass, leaving the row padding alone.
+TEST(ConvertTest, RowsBackAndEngineToHostMatchReference) {
+  const ConvertKernels& ref = test::Reference(ConvertKernelVariants());
+  std::vector<uint8_t> y(80), u(40), v(40);
+  test::ForEachVariant(ConvertKernelVariants(), [&](const ConvertKernels& k) {
+    for (test::Fill fill : test::kFills) {
+      test::FillWith(y.data(), y.size(), fill, 1);
+      test::FillWith(u.data(), u.size(), fill, 2);
+      test::FillWith(v.data(), v.size(), test::Fill::kRandom, 3);
+      for (uint32_t w = 1; w <= 80; ++w) {
+        for (uint8_t alpha : {0, 255, 77}) {
+          test::Fenced want(4 * w), got(4 * w, 5);
+          ref.yv12_row_to_bgra(want.data(), y.data(), u.data(), v.data(), w, alpha);
+          k.yv12_row_to_bgra(got.data(), y.data(), u.data(), v.data(), w, alpha);
+          ASSERT_EQ(got.payload(), want.payload()) << "w " << w;
+          ASSERT_TRUE(got.GuardsIntact()) << "w " << w;
+        }
+      }
+    }
+  });
+  constexpr uint32_t w = 48, h = 16, pitch = 4 * w + 8;
+  std::vector<uint8_t> image(3 * w * h / 2);
+  test::FillWith(image.data(), image.size(), test::Fill::kRandom, 4);
+  for (const ConvertKernels* k : SupportedVariants()) {
+    std::vector<uint8_t> want(pitch * h, 0x5A), got(pitch * h, 0x5A);
+    k->yv12_to_bgra(want.data(), pitch / 4, image.data(), image.data() + w * h * 5 / 4,
+                    image.data() + w * h, w, w / 2, w, -static_cast<int32_t>(h));
+    for (uint32_t r = 0; r < h; ++r)
+      for (uint32_t x = 0; x < w; ++x) want[r * pitch + 4 * x + 3] = 255;
+    ConvertEngineYv12ToHost(*k, got.data(), pitch, image.data(), w, h);
+    ASSERT_EQ(got, want) << k->name;
   }
 }
 

@@ -7,18 +7,13 @@
 #include <string>
 
 #include "platform/cpu.h"
-#include "tests/engine/frames.h"
+#include "tests/kernel_checker.h"
 
 namespace {
 
-const BlockKernels& Reference() { return BlockKernelVariants()[0]; }
-
+const BlockKernels& Reference() { return test::Reference(BlockKernelVariants()); }
 std::vector<const BlockKernels*> OptimisedVariants() {
-  std::vector<const BlockKernels*> out;
-  for (const BlockKernels& v : BlockKernelVariants().subspan(1)) {
-    if (platform::IsSupported(v)) out.push_back(&v);
-  }
-  return out;
+  return test::OptimisedVariants(BlockKernelVariants());
 }
 
 // Row-by-row prefix sums of squared differences.
@@ -81,6 +76,7 @@ TEST(BlockKernelsTest, LargestDistances) {
     EXPECT_EQ(k->distance_8x4(zeros.data(), full.data(), 0x200000, 16), 2080800u);
     EXPECT_EQ(k->distance_16x8(zeros.data(), full.data(), 0x800000, 16), 8323200u);
   }
+  SCOPED_TRACE(test::SeedNote());
   for (const BlockKernels* k : OptimisedVariants()) {
     EXPECT_EQ(k->distance_8x4(zeros.data(), full.data(), 0x200000, 16), 2080800u);
     EXPECT_EQ(k->distance_16x8(zeros.data(), full.data(), 0x800000, 16), 8323200u);
@@ -109,6 +105,7 @@ TEST(BlockKernelsTest, ReplaceSamplesVariantsMatchReferenceIncludingOverlaps) {
   constexpr uint32_t w = 64, h = 48;
   constexpr int32_t stride = 2 * w;
   const uint32_t limits[] = {0, 1, 2, 7, 64, 128, 254, 255, 256, 257, 0x7FFFFFFF, 0xFFFFFFFF};
+  SCOPED_TRACE(test::SeedNote());
   for (const BlockKernels* k : OptimisedVariants()) {
     for (uint32_t seed = 0; seed < 3; ++seed) {
       std::vector<uint8_t> image(w * h);
@@ -157,6 +154,35 @@ TEST(BlockKernelsTest, ReplaceSamplesCompareTheDifferenceUnsigned) {
   out = block;
   ReplaceSamples16x8(out.data(), patch.data(), static_cast<uint32_t>(-1), 16);
   EXPECT_EQ(out, patch);
+}
+
+// Window rows of every length from 0 on, starting with no candidate found
+// yet, with a good one found, and with a best of 0 that nothing beats.
+TEST(BlockKernelsTest, SearchRowVariantsMatchReference) {
+  constexpr int32_t stride = 96;
+  std::vector<uint8_t> image(stride * 8 + 64), reference(stride * 8);
+  test::ForEachVariant(BlockKernelVariants(), [&](const BlockKernels& k) {
+    for (test::Fill fill : test::kFills) {
+      test::FillWith(image.data(), image.size(), fill, 1);
+      test::FillWith(reference.data(), reference.size(), test::Fill::kRandom, 2);
+      for (int32_t count : {0, 1, 7, 40, 64}) {
+        for (uint32_t start : {0x1000000u, 300000u, 0u}) {
+          for (bool big : {false, true}) {
+            auto run = [&](const BlockKernels& with, uint32_t* best, int32_t* at) {
+              (big ? with.search_row_16x8 : with.search_row_8x4)(
+                  image.data() + 3, count, reference.data(), stride, best, at);
+            };
+            uint32_t want_best = start, got_best = start;
+            int32_t want_at = -1, got_at = -1;
+            run(Reference(), &want_best, &want_at);
+            run(k, &got_best, &got_at);
+            ASSERT_EQ(got_best, want_best) << count << " " << start << " " << big;
+            ASSERT_EQ(got_at, want_at) << count << " " << start << " " << big;
+          }
+        }
+      }
+    }
+  });
 }
 
 }  // namespace

@@ -7,24 +7,21 @@
 #include <string>
 
 #include "platform/cpu.h"
-#include "tests/engine/frames.h"
+#include "tests/kernel_checker.h"
 
 namespace {
 
-const FieldKernels& Reference() { return FieldKernelVariants()[0]; }
-
+const FieldKernels& Reference() { return test::Reference(FieldKernelVariants()); }
 std::vector<const FieldKernels*> OptimisedVariants() {
-  std::vector<const FieldKernels*> out;
-  for (const FieldKernels& v : FieldKernelVariants().subspan(1)) {
-    if (platform::IsSupported(v)) out.push_back(&v);
-  }
-  return out;
+  return test::OptimisedVariants(FieldKernelVariants());
 }
 
 struct Size {
   uint32_t w, h;
 };
 constexpr Size kSizes[] = {{16, 16}, {64, 32}, {720, 480}, {720, 576}, {48, 48}};
+// Luma interpolation also takes widths that are odd multiples of 8.
+constexpr Size kLumaSizes[] = {{16, 16}, {720, 576}, {48, 48}, {40, 16}, {8, 8}};
 constexpr uint32_t kThresholds[] = {0, 1, 48, 65534, 65535, 65536, 131071, 4294967295u};
 
 enum class Pattern { kRandom, kEqualRows, kComb, kExtremes, kZero, kFull, kPan };
@@ -37,7 +34,7 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
   const uint32_t rows = h + 1;
   switch (pattern) {
     case Pattern::kRandom:
-      test::FillRandom(p, static_cast<size_t>(w) * rows, seed);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kRandom, seed);
       break;
     case Pattern::kEqualRows:
       test::FillEqualRows(p, w, rows, seed);
@@ -47,14 +44,13 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
       break;
     case Pattern::kExtremes:
       // Checkerboard of 0 and 255 in both directions.
-      for (uint32_t r = 0; r < rows; ++r)
-        for (uint32_t x = 0; x < w; ++x) p[r * w + x] = ((r + x) % 2) ? 255 : 0;
+      for (uint32_t r = 0; r < rows; ++r) test::FillWith(p + r * w, w, test::Fill::kAlternating, r);
       break;
     case Pattern::kZero:
-      std::memset(p, 0, static_cast<size_t>(w) * rows);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kZero);
       break;
     case Pattern::kFull:
-      std::memset(p, 255, static_cast<size_t>(w) * rows);
+      test::FillWith(p, static_cast<size_t>(w) * rows, test::Fill::kFull);
       break;
     case Pattern::kPan: {
       auto frame = test::PanFrame(w, h + 16, static_cast<int32_t>(seed % 9) + 2);
@@ -65,40 +61,54 @@ void FillLuma(uint8_t* p, uint32_t w, uint32_t h, Pattern pattern, uint32_t seed
 }
 
 TEST(FieldKernelsTest, DetectInterlaceVariantsMatchReference) {
-  for (const FieldKernels* variant : OptimisedVariants()) {
-    for (Size size : kSizes) {
-      for (Pattern pattern : kPatterns) {
-        for (uint32_t seed : {1u, 2u}) {
-          const size_t luma = static_cast<size_t>(size.w) * size.h;
-          const size_t blocks = (size.w / 16) * (size.h / 16);
-          test::Fenced src(luma + size.w, seed % 8);
-          FillLuma(src.data(), size.w, size.h, pattern, seed);
-          const auto input = src.payload();
-          for (uint32_t threshold : kThresholds) {
-            test::Fenced map_ref(luma), hits_ref(blocks), map(luma, 3), hits(blocks, 5);
-            const uint32_t want = Reference().detect_interlace(
-                map_ref.data(), hits_ref.data(), src.data(), size.w, size.h, threshold);
-            const uint32_t got = variant->detect_interlace(map.data(), hits.data(), src.data(),
-                                                           size.w, size.h, threshold);
-            const std::string where = std::string(variant->name) + " " + std::to_string(size.w) +
+  SCOPED_TRACE(test::SeedNote());
+  const auto forms = test::DistinctForms(FieldKernelVariants(), &FieldKernels::detect_interlace);
+  for (Size size : kSizes) {
+    for (Pattern pattern : kPatterns) {
+      for (uint32_t seed : {1u, 2u}) {
+        const size_t luma = static_cast<size_t>(size.w) * size.h;
+        const size_t blocks = (size.w / 16) * (size.h / 16);
+        test::Fenced src(luma + size.w, seed % 8);
+        FillLuma(src.data(), size.w, size.h, pattern, seed);
+        const auto input = src.payload();
+        // One set of buffers per size and form, reused for every threshold
+        // (each run rewrites all of it).
+        test::Fenced map_ref(luma), hits_ref(blocks);
+        std::vector<test::Fenced> maps, hits;
+        for (size_t i = 0; i < forms.size(); ++i) {
+          maps.emplace_back(luma, 3);
+          hits.emplace_back(blocks, 5);
+        }
+        auto same = [](const test::Fenced& a, const test::Fenced& b) {
+          return std::memcmp(a.data(), b.data(), a.size()) == 0;
+        };
+        for (uint32_t threshold : kThresholds) {
+          const uint32_t want = Reference().detect_interlace(map_ref.data(), hits_ref.data(),
+                                                             src.data(), size.w, size.h, threshold);
+          for (size_t i = 0; i < forms.size(); ++i) {
+            const uint32_t got = forms[i]->detect_interlace(maps[i].data(), hits[i].data(),
+                                                            src.data(), size.w, size.h, threshold);
+            const std::string where = std::string(forms[i]->name) + " " + std::to_string(size.w) +
                                       "x" + std::to_string(size.h) + " pattern " +
                                       std::to_string(static_cast<int>(pattern)) + " threshold " +
                                       std::to_string(threshold);
             ASSERT_EQ(got, want) << where;
-            ASSERT_EQ(map.payload(), map_ref.payload()) << where;
-            ASSERT_EQ(hits.payload(), hits_ref.payload()) << where;
-            ASSERT_TRUE(map.GuardsIntact() && hits.GuardsIntact()) << where;
-            ASSERT_EQ(src.payload(), input) << where;
+            ASSERT_TRUE(same(maps[i], map_ref)) << where;
+            ASSERT_TRUE(same(hits[i], hits_ref)) << where;
+            ASSERT_TRUE(maps[i].GuardsIntact() && hits[i].GuardsIntact()) << where;
           }
         }
+        ASSERT_EQ(src.payload(), input);
       }
     }
   }
 }
 
 TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
-  for (const FieldKernels* variant : OptimisedVariants()) {
-    for (Size size : kSizes) {
+  SCOPED_TRACE(test::SeedNote());
+  for (const FieldKernels* variant :
+       test::DistinctForms(FieldKernelVariants(), &FieldKernels::interpolate_luma)) {
+    for (Size size : kLumaSizes) {
       for (Pattern pattern : kPatterns) {
         const size_t luma = static_cast<size_t>(size.w) * size.h;
         test::Fenced src(luma + size.w, 1);
@@ -133,7 +143,9 @@ TEST(FieldKernelsTest, InterpolateLumaVariantsMatchReference) {
 }
 
 TEST(FieldKernelsTest, InterpolateChromaVariantsMatchReference) {
-  for (const FieldKernels* variant : OptimisedVariants()) {
+  SCOPED_TRACE(test::SeedNote());
+  for (const FieldKernels* variant :
+       test::DistinctForms(FieldKernelVariants(), &FieldKernels::interpolate_chroma)) {
     for (Size size : kSizes) {
       const uint32_t w = size.w / 2, h = size.h / 2;
       const size_t plane = static_cast<size_t>(w) * h;
@@ -165,8 +177,9 @@ TEST(FieldKernelsTest, InterpolateChromaVariantsMatchReference) {
 }
 
 TEST(FieldKernelsTest, ChromaCombTestCoversEveryValueTriple) {
-  // All 256^3 (above, own, below) triples through both forms, 8 at a time.
-  for (const FieldKernels* variant : OptimisedVariants()) {
+  // All 256^3 (above, own, below) triples through each form, 8 at a time.
+  for (const FieldKernels* variant :
+       test::DistinctForms(FieldKernelVariants(), &FieldKernels::interpolate_chroma)) {
     constexpr uint32_t w = 256, h = 4;
     std::vector<uint8_t> src(w * h), want(w * h), got(w * h);
     for (uint32_t a = 0; a < 256; ++a) {
@@ -186,6 +199,7 @@ TEST(FieldKernelsTest, ChromaCombTestCoversEveryValueTriple) {
 }
 
 TEST(FieldKernelsTest, DoubleFieldVariantsMatchReference) {
+  SCOPED_TRACE(test::SeedNote());
   for (const FieldKernels* variant : OptimisedVariants()) {
     for (Size size : kSizes) {
       const size_t luma = static_cast<size_t>(size.w) * size.h;

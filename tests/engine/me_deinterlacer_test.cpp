@@ -27,13 +27,14 @@ struct Frames {
   }
 };
 
-std::vector<uint8_t> RunMethod(Frames& f, int32_t method, bool restore = false) {
+std::vector<uint8_t> RunMethod(Frames& f, int32_t method, bool restore = false,
+                               uint8_t fill = 0x5A) {
   MEDeinterlacer engine;
   engine.Init(f.w, f.h);
   DeinterlaceParameters params;
   params.method = method;
   params.is_replace_only_interlaced_pixels = restore;
-  std::fill(f.dst.begin(), f.dst.end(), 0x5A);
+  std::fill(f.dst.begin(), f.dst.end(), fill);
   engine.Process(f.src.data(), f.dst.data(), &params);
   return f.dst;
 }
@@ -149,6 +150,20 @@ TEST(MEDeinterlacerTest, KeptRowsAreNeverChanged) {
                 << "method " << method << " row " << r;
           }
         }
+      }
+    }
+  }
+}
+
+// Every method writes the whole destination (so no method needs the frame
+// copied in first): what the destination held before never shows.
+TEST(MEDeinterlacerTest, EveryMethodWritesTheWholeDestination) {
+  for (auto [w, h] : {std::pair{16u, 16u}, {64u, 48u}}) {
+    Frames f(w, h, test::ObjectFrame(w, h, 6));
+    for (int32_t method = 0; method <= 5; ++method) {
+      for (bool restore : {false, true}) {
+        EXPECT_EQ(RunMethod(f, method, restore, 0x00), RunMethod(f, method, restore, 0xFF))
+            << "method " << method;
       }
     }
   }

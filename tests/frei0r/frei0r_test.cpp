@@ -107,7 +107,8 @@ enum {
   kOnlyInterlaced,
   kWithin,
   kField,
-  kRectFile
+  kRectFile,
+  kShowMap
 };
 
 TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
@@ -129,7 +130,7 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   EXPECT_EQ(names, (std::vector<std::string>{
                        "method", "area", "interlace_threshold", "block_distance_threshold",
                        "replace_threshold", "is_replace_only_interlaced_pixels",
-                       "is_search_within_interpolated", "field", "rect_file"}));
+                       "is_search_within_interpolated", "field", "rect_file", "show_map"}));
 
   // Doubles in frei0r's [0, 1], scaled to the settings.
   f0r_instance_t instance = construct_(64, 32);
@@ -139,6 +140,7 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   EXPECT_EQ(GetDouble(instance, kBlockDistance), 0.0008192);
   EXPECT_EQ(GetDouble(instance, kReplace), 0);
   EXPECT_EQ(GetDouble(instance, kOnlyInterlaced), 0);
+  EXPECT_EQ(GetDouble(instance, kShowMap), 0);
   const char* text = nullptr;
   get_(instance, &text, kField);
   EXPECT_STREQ(text, "bottom");
@@ -196,18 +198,6 @@ TEST_F(Frei0rTest, BottomIsTheCommandLinesRenderAndTopKeepsTheOtherField) {
       in, 96, 64, {{kMethod, 1, nullptr}, {kReplace, 30 / 256.0, nullptr}, {kField, 0, "top"}});
   EXPECT_EQ(top, test::FlipRows(RenderPicture(test::FlipRows(in, 96), 96, 64, settings), 96));
   EXPECT_NE(top, RenderPicture(in, 96, 64, settings));
-}
-
-TEST_F(Frei0rTest, OtherSizesAreExtendedInFieldPairsAndCroppedBack) {
-  // 72 x 38: the picture extended to 80 x 48 by repeating the last column
-  // and the last two rows (each row stands for its own field).
-  constexpr uint32_t w = 72, h = 38, fw = 80, fh = 48;
-  const auto in = test::CombedBgra(w, h, 3);
-  const auto extended = test::ExtendPicture(in, w, h, fw, fh);
-  const auto whole = Update(extended, fw, fh);
-  const auto out = Update(in, w, h);
-  ASSERT_NE(out, in);
-  EXPECT_EQ(out, test::CropPicture(whole, fw, w, h));
 }
 
 TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {

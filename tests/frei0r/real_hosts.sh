@@ -12,7 +12,9 @@
 # negotiates BGRA caps. None of them changes a byte, so the frames must be
 # equal. melt reads the clip from an AVI file (it drops the last frame of a
 # NUT file) with a progressive profile of the clip's size, so that it
-# neither scales nor deinterlaces on its own.
+# neither scales nor deinterlaces on its own; with several render threads
+# (real_time=-N) it makes one plug-in instance per thread, which then run at
+# once.
 set -euo pipefail
 host=$1 fr=$2 plugin_dir=$3 work=$4
 rm -rf "$work"
@@ -27,7 +29,7 @@ failed=0
 # same as name=value pairs, and the command line's settings and options.
 check() {
   local label=$1 w=$2 h=$3 list=$4 pairs=$5 settings=$6 options=$7
-  "$fr" sample --width "$w" --height "$h" --frames 3 in.bgra >/dev/null
+  "$fr" sample --width "$w" --height "$h" --frames "${frames:-3}" in.bgra >/dev/null
   "$fr" settings reset >/dev/null
   local s
   for s in $settings; do "$fr" settings set "${s%=*}" "${s#*=}" >/dev/null; done
@@ -46,7 +48,8 @@ check() {
         "display_aspect_den=$h" colorspace=601 >profile
       # shellcheck disable=SC2086
       melt -silent -profile profile in.avi -filter frei0r.fieldrestore $pairs \
-        -consumer avformat:got.bgra f=rawvideo vcodec=rawvideo pix_fmt=bgra an=1 >/dev/null 2>&1 ;;
+        -consumer avformat:got.bgra f=rawvideo vcodec=rawvideo pix_fmt=bgra an=1 \
+        ${melt_threads:+real_time=-$melt_threads} >/dev/null 2>&1 ;;
     gstreamer)
       # shellcheck disable=SC2086
       gst-launch-1.0 -q filesrc location=in.bgra \
@@ -67,4 +70,10 @@ check "advanced method, top field kept, 720x576" 720 576 \
   "method=1 replace_threshold=0.1171875 is_search_within_interpolated=1 field=top" \
   "method=5 replace_threshold=30 is_search_within_interpolated=1" "--keep top"
 check "defaults, 1920x1080 (extended to 1088 and cropped back)" 1920 1080 "" "" "" ""
+check "comb map, 720x576" 720 576 "0.8|0.16|0.048|0.0008192|0|n|n|bottom||y" "show_map=1" "" \
+  "--show-map"
+if [ "$host" = melt ]; then
+  # Render threads: MLT gives each thread its own instance of the filter.
+  frames=12 melt_threads=3 check "three render threads, 720x576" 720 576 "" "" "" ""
+fi
 exit $failed

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/comb_map.h"
+#include "platform/cpu.h"
 #include "region/rect_list.h"
 #include "region/region_mask.h"
 #include "tests/host/bgra_frames.h"
@@ -74,6 +76,108 @@ TEST(FramePathTest, TwoInstancesOnTwoThreadsRenderAsEachAlone) {
     EXPECT_EQ(got_a[i], want_a[i]) << "instance a, frame " << i;
     EXPECT_EQ(got_b[i], want_b[i]) << "instance b, frame " << i;
   }
+}
+
+// Whole frames through every instruction-set level the processor has (the
+// Windows plug-in runs the MMX or SSE2 level): the same bytes as the
+// reference, for every method, with a region and odd geometry.
+TEST(FramePathTest, EveryInstructionSetLevelRendersTheReferenceBytes) {
+  CRectList list("");
+  list.Add(0, 8, 8, 60, 40);
+  for (int32_t method = 1; method <= 5; ++method) {
+    Instance instance;
+    instance.settings.method = method;
+    instance.settings.replace_threshold = method == 5 ? 30 : 0;
+    instance.settings.is_search_within_interpolated = method == 5;
+    instance.region.list = &list;
+    instance.sizes = {144, 80, 48, 32};
+    platform::SetCpuFeatureMask(0);
+    const auto want = RenderAll(instance, 4, true);
+    for (const platform::IsaLevel& level : platform::kIsaLevels) {
+      platform::SetCpuFeatureMask(level.features);
+      if ((platform::CpuFeatures() & level.features) != level.features) continue;
+      EXPECT_EQ(RenderAll(instance, 4, true), want) << level.name << ", method " << method;
+    }
+    platform::SetCpuFeatureMask(~0u);
+  }
+}
+
+// Renders one picture through a workspace (bottom row first, as a host
+// hands it over); the workspace keeps the frame's decisions.
+std::vector<uint8_t> Render(const std::vector<uint8_t>& picture, uint32_t w, uint32_t h,
+                            const DeinterlaceParameters& settings, const int32_t* mask,
+                            bool comb_map, FrameWorkspace& workspace) {
+  std::vector<uint8_t> dst(picture.size());
+  const HostFrames f{
+      picture.data(), static_cast<int32_t>(4 * w), dst.data(), static_cast<int32_t>(4 * w), w, h};
+  RenderFrame(f, settings, FrameRegion{nullptr, mask}, nullptr, workspace, comb_map);
+  return dst;
+}
+
+TEST(FramePathTest, CombMapMarksWhatTheFramePathDecided) {
+  constexpr uint32_t w = 128, h = 64;
+  const auto picture = test::CombedBgra(w, h, 0);
+  std::vector<int32_t> mask(RegionMaskEntries(w, h), 1);
+  mask[2] = mask[17] = 0;  // two excluded 8x8 blocks
+  DeinterlaceParameters settings;
+  settings.block_distance_threshold = 60000;  // close enough for this picture's matches
+  FrameWorkspace workspace;
+  settings.method = 3;
+  const auto interpolated = Render(picture, w, h, settings, mask.data(), false, workspace);
+  settings.method = 4;
+  const auto plain = Render(picture, w, h, settings, mask.data(), false, workspace);
+  const auto marked = Render(picture, w, h, settings, mask.data(), true, workspace);
+  const MEDeinterlacer& engine = workspace.Engine();
+
+  // Method 4 is method 3 plus the replaced blocks: the blocks marked as
+  // replaced are exactly those where the two differ (outside the region's
+  // excluded blocks, which both restore).
+  size_t replaced = 0;
+  for (uint32_t n = 0; n < engine.BlockCount(); ++n) {
+    const uint32_t bx = n % engine.blocks_x, by = n / engine.blocks_x;
+    bool differs = false;
+    for (uint32_t r = 16 * by; r < 16 * by + 16; ++r) {
+      const size_t at = (size_t{h - 1 - r} * w + 16 * bx) * 4;
+      differs = differs || !std::equal(&plain[at], &plain[at + 64], &interpolated[at]);
+    }
+    EXPECT_EQ(BlockReplaced(engine, settings, n), differs) << "block " << n;
+    replaced += differs;
+  }
+  EXPECT_GT(replaced, 0u);
+
+  // Every pixel is itself or blended with its marks' colours; excluded
+  // blocks carry blue alone.
+  const auto blend = [](const uint8_t* p, const uint8_t* colour, uint8_t* out) {
+    for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((p[c] + colour[c]) / 2);
+    out[3] = p[3];
+  };
+  size_t combed = 0;
+  for (uint32_t m = 0; m < h; ++m) {
+    for (uint32_t x = 0; x < w; ++x) {
+      const uint32_t r = h - 1 - m;
+      const size_t at = (size_t{m} * w + x) * 4;
+      uint8_t want[4];
+      std::copy_n(&plain[at], 4, want);
+      if (mask[(r / 8) * (w / 8) + x / 8] == 0) {
+        blend(&plain[at], kExcludedColour, want);
+      } else {
+        if (BlockReplaced(engine, settings, (r / 16) * engine.blocks_x + x / 16))
+          blend(want, kReplacedColour, want);
+        if (engine.InterlaceMap()[size_t{r} * w + x]) {
+          blend(want, kCombedColour, want);
+          ++combed;
+        }
+      }
+      ASSERT_TRUE(std::equal(want, want + 4, &marked[at])) << x << "," << m;
+    }
+  }
+  EXPECT_GT(combed, 0u);
+  EXPECT_LT(combed, size_t{w} * h / 2) << "only where the picture combs";
+
+  // Without detection (method 2) only the region is marked.
+  settings.method = 2;
+  const auto plain2 = Render(picture, w, h, settings, nullptr, false, workspace);
+  EXPECT_EQ(Render(picture, w, h, settings, nullptr, true, workspace), plain2);
 }
 
 }  // namespace

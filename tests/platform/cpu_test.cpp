@@ -1,7 +1,7 @@
 // The MMX decision from the two answers of the processor.
-#include <gtest/gtest.h>
-
 #include "platform/cpu.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -41,6 +41,24 @@ TEST(CpuTest, FeatureMaskLimitsTheDetectedFeatures) {
   EXPECT_TRUE(platform::HasMmx(platform::HardwareCpuProbe()));
   EXPECT_NE(all & platform::kCpuFeatureMmx, 0u);
 #endif
+}
+
+TEST(CpuTest, Avx2NeedsTheOsToSaveTheYmmRegisters) {
+  platform::CpuidAnswers a;
+  a.leaf1_edx = (1u << 23) | (1u << 26);
+  a.leaf1_ecx = (1u << 27) | (1u << 28);  // OSXSAVE, AVX
+  a.leaf7_ebx = 1u << 5;
+  a.xcr0 = 0x7;
+  EXPECT_EQ(platform::FeaturesFromCpuid(a),
+            platform::kCpuFeatureMmx | platform::kCpuFeatureSse2 | platform::kCpuFeatureAvx2);
+  a.xcr0 = 0x3;  // SSE state only: YMM would be lost on a task switch
+  EXPECT_EQ(platform::FeaturesFromCpuid(a) & platform::kCpuFeatureAvx2, 0u);
+  a.xcr0 = 0x7;
+  a.leaf1_ecx = 1u << 28;  // no OSXSAVE
+  EXPECT_EQ(platform::FeaturesFromCpuid(a) & platform::kCpuFeatureAvx2, 0u);
+  a.leaf1_ecx = (1u << 27) | (1u << 28);
+  a.leaf7_ebx = 0;
+  EXPECT_EQ(platform::FeaturesFromCpuid(a) & platform::kCpuFeatureAvx2, 0u);
 }
 
 }  // namespace

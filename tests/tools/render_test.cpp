@@ -242,7 +242,8 @@ TEST_F(RenderTest, CopiedThroughFramesAreExplainedOnce) {
   const uint8_t nine[4] = {9, 0, 0, 0};
   test::WriteSettingsValue("method", nine, 4);
   expect_warning(Render(32, 32, Path("in.bgra"), Path("out.bgra")),
-                 "method 9 is not one the plug-in knows (0 to 5): every frame is copied unchanged");
+                 "method 9 is not one the plug-in knows (0 to 5): frames are converted to YV12 and "
+                 "back but not deinterlaced");
   ASSERT_EQ(test::RunCli({"settings", "reset"}).code, 0);
   auto field_pitch = Render(24, 32, Path("in.bgra"), Path("out.bgra"));
   field_pitch.insert(field_pitch.end(), {"--src-rowbytes", "192"});

@@ -18,6 +18,9 @@ class FrameRenderer {
   // Why the store could not be used by the last frame: empty when it
   // could, or when the renderer does not read the store per frame.
   virtual std::string StoreFailureOfFrame() { return {}; }
+  // Draws the comb map over every frame from now on; false when this
+  // renderer cannot (the Windows plug-in has no such switch).
+  virtual bool ShowCombMap() { return false; }
 };
 
 // A renderer that reads the store for every frame as the plug-in does.

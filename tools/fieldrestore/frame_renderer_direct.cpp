@@ -13,9 +13,13 @@ class DirectRenderer : public FrameRenderer {
  public:
   ExecuteOutcome Render(const ExecuteFrames& frames, LogSink*) override {
     LoadSettings(&g_settings);
-    ExecuteFrame(frames);
+    ExecuteFrame(frames, comb_map_);
     return ExecuteOutcome::kProcessed;
   }
+  bool ShowCombMap() override { return comb_map_ = true; }
+
+ private:
+  bool comb_map_ = false;
 };
 
 // The store's steps answered once for the whole render.
@@ -33,13 +37,15 @@ class SettingRenderer : public FrameRenderer {
   explicit SettingRenderer(const RenderStore& store) : store_(store), fixed_(store.sound_alert) {}
   ExecuteOutcome Render(const ExecuteFrames& frames, LogSink* log) override {
     return ExecuteFrame(frames, store_.settings, FrameRegion{store_.region.get(), nullptr},
-                        store_.debug ? log : nullptr, workspace_, fixed_);
+                        store_.debug ? log : nullptr, workspace_, fixed_, comb_map_);
   }
+  bool ShowCombMap() override { return comb_map_ = true; }
 
  private:
   const RenderStore& store_;
   FixedStore fixed_;
   FrameWorkspace workspace_;
+  bool comb_map_ = false;
 };
 
 }  // namespace

@@ -34,6 +34,8 @@ const char* const kRenderUsage =
     "         [--keep bottom|top]  the field kept as it is (default bottom: rows 1, 3, 5, ...);\n"
     "                            other sizes than multiples of 16 are extended and cropped\n"
     "                            back unless row bytes are given\n"
+    "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
+    "                            green, blocks outside the region blue\n"
     "         [--threads N]      frames rendered at once (default: one per processor);\n"
     "                            the output is the same for every N\n";
 
@@ -162,13 +164,14 @@ bool CopiedForSize(const RenderOptions& o) {
   return o.width % 16 != 0 || HandedHeight(o) % 16 != 0;
 }
 
-// When the plug-in copies every frame of this render through unchanged,
-// why; empty when it processes them.
+// When the plug-in will not deinterlace the frames of this render, why;
+// empty when it processes them.
 std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
   if (method == 0) return "method 0 (None) copies every frame unchanged";
   if (method < 0 || method > 5) {
     return "method " + std::to_string(method) +
-           " is not one the plug-in knows (0 to 5): every frame is copied unchanged";
+           " is not one the plug-in knows (0 to 5): frames are converted to YV12 and back "
+           "but not deinterlaced";
   }
   if (CopiedForSize(o)) {
     return std::to_string(o.width) + "x" + std::to_string(HandedHeight(o)) +
@@ -307,6 +310,17 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (!ReadRenderSettings(&store, CopiedForSize(o), err)) return 1;
   if (const std::string reason = CopyThroughReason(o, store.settings.method); !reason.empty()) {
     err << "fieldrestore: warning: " << reason << "\n";
+  }
+  // The first thread's renderer; the others are made alike when the render
+  // starts.
+  std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(store, &error);
+  if (!renderer) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
+  if (o.picture.show_map && !renderer->ShowCombMap()) {
+    err << "fieldrestore: --show-map needs the native build; the plug-in cannot draw the map\n";
+    return 2;
   }
   OutputFile output_file;
   if (!to_stdout && !output_file.Open(o.output, &error)) {

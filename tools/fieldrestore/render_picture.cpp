@@ -5,6 +5,7 @@ bool ParsePictureOption(const std::vector<std::string>& args, size_t* i, Picture
                         std::string* error) {
   error->clear();
   const std::string& a = args[*i];
+  if (a == "--show-map") return options->show_map = true;
   if (a != "--keep") return false;
   if (*i + 1 >= args.size() || (args[*i + 1] != "top" && args[*i + 1] != "bottom")) {
     *error = "--keep takes top or bottom";

@@ -6,7 +6,7 @@
 
 #include "engine/detection_setup.h"
 #include "engine/field_kernels.h"
-#include "platform/cpu.h"
+#include "engine/field_rows.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -126,10 +126,7 @@ void InterpolateLumaMmx(uint8_t* dst, const uint8_t* src, const uint8_t* map, ui
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m64 zero = _mm_setzero_si64();
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t x = 0; x < w; x += 8) {
     Store8(D(2) + x, Mean8(Load8(S(1) + x), Load8(S(3) + x)));
     Store8(D(h - 2) + x, Mean8(Load8(S(h - 3) + x), Load8(S(h - 1) + x)));
@@ -176,10 +173,7 @@ void InterpolateChromaPlaneMmx(uint8_t* dst, const uint8_t* src, uint32_t w, uin
   auto S = [&](uint32_t r) { return src + static_cast<size_t>(r) * w; };
   auto D = [&](uint32_t r) { return dst + static_cast<size_t>(r) * w; };
   const __m64 zero = _mm_setzero_si64();
-  CopyRow(D(0), S(1), w);
-  if (dst != src) {
-    for (uint32_t r = 1; r < h; r += 2) CopyRow(D(r), S(r), w);
-  }
+  field_rows::CopyKeptRows<&CopyRow>(dst, src, w, h);
   for (uint32_t r = 2; r + 2 <= h; r += 2) {
     const uint8_t *above = S(r - 1), *own = S(r), *below = S(r + 1);
     uint8_t* out = D(r);
@@ -210,11 +204,9 @@ void DoubleFieldMmx(uint8_t* plane, uint32_t w, uint32_t h) {
 
 }  // namespace
 
-namespace field_kernels_detail {
-const FieldKernels kMmx = {"mmx",
-                           platform::kCpuFeatureMmx,
-                           &DetectInterlaceMmx,
-                           &InterpolateLumaMmx,
-                           &InterpolateChromaMmx,
-                           &DoubleFieldMmx};
+void field_kernels_detail::InitMmx(FieldKernels& k) {
+  k.detect_interlace = &DetectInterlaceMmx;
+  k.interpolate_luma = &InterpolateLumaMmx;
+  k.interpolate_chroma = &InterpolateChromaMmx;
+  k.double_field = &DoubleFieldMmx;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/block_kernels.h"
-#include "platform/cpu.h"
+#include "engine/block_search.h"
 #include "platform/mmx.h"
 
 namespace {
@@ -63,21 +63,15 @@ void ReduceLumaMmx(uint8_t* out, const uint8_t* luma, uint32_t w, uint32_t h) {
 
 void ReplaceSamples16x8Mmx(uint8_t* dst, const uint8_t* patch, uint32_t limit, int32_t stride) {
   if (limit == 0) return;  // no difference is below 0
-  // A patch a few samples left of the block in the same row reads samples
-  // written earlier in this row: that dependency needs one sample a step.
-  const ptrdiff_t behind = dst - patch;
-  const bool serial = behind > 0 && behind < 8;
-  const uint8_t below = static_cast<uint8_t>(limit > 256 ? 255 : limit - 1);
+  const bool serial = block_search::NeedsInOrder(dst, patch, 8);
+  const uint8_t below = block_search::LargestTaken(limit);
   const __m64 max_diff = _mm_set1_pi8(static_cast<char>(below));
   const __m64 zero = _mm_setzero_si64();
   for (int m = 0; m < 8; ++m) {
     uint8_t* a = dst + static_cast<ptrdiff_t>(m) * stride;
     const uint8_t* b = patch + static_cast<ptrdiff_t>(m) * stride;
     if (serial) {
-      for (int c = 0; c < 16; ++c) {
-        const uint32_t diff = a[c] > b[c] ? a[c] - b[c] : b[c] - a[c];
-        if (diff < limit) a[c] = b[c];
-      }
+      block_search::ReplaceRowInOrder(a, b, limit);
       continue;
     }
     for (int c = 0; c < 16; c += 8) {
@@ -93,8 +87,11 @@ void ReplaceSamples16x8Mmx(uint8_t* dst, const uint8_t* patch, uint32_t limit, i
 
 }  // namespace
 
-namespace block_kernels_detail {
-const BlockKernels kMmx = {
-    "mmx",          platform::kCpuFeatureMmx, &BlockDistanceMmx<8, 4>, &BlockDistanceMmx<16, 8>,
-    &ReduceLumaMmx, &ReplaceSamples16x8Mmx};
+void block_kernels_detail::InitMmx(BlockKernels& k) {
+  k.distance_8x4 = &BlockDistanceMmx<8, 4>;
+  k.distance_16x8 = &BlockDistanceMmx<16, 8>;
+  k.reduce_luma = &ReduceLumaMmx;
+  k.replace_samples_16x8 = &ReplaceSamples16x8Mmx;
+  k.search_row_8x4 = &block_search::SearchRow<&BlockDistanceMmx<8, 4>>;
+  k.search_row_16x8 = &block_search::SearchRow<&BlockDistanceMmx<16, 8>>;
 }

@@ -1,0 +1,46 @@
+// Drawing the comb map over a rendered frame.
+#include "host/comb_map.h"
+
+#include <vector>
+
+namespace {
+
+void Blend(uint8_t* pixel, const uint8_t colour[3]) {
+  for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uint8_t>((pixel[c] + colour[c]) / 2);
+}
+
+}  // namespace
+
+bool BlockReplaced(const MEDeinterlacer& engine, const DeinterlaceParameters& settings,
+                   uint32_t n) {
+  const uint32_t method = static_cast<uint32_t>(settings.method);
+  // The block loops of both methods replace exactly the blocks with more
+  // than 32 comb hits whose best match lies below the threshold.
+  return (method == 4 || method == 5) && !engine.WholeFrameInterlaced() &&
+         engine.BlockCombHits()[n] > 32 &&
+         engine.BlockVectors()[n].distance < settings.block_distance_threshold;
+}
+
+void DrawCombMap(const HostFrames& f, const MEDeinterlacer& engine,
+                 const DeinterlaceParameters& settings, const int32_t* region_mask) {
+  const uint32_t w = f.width, h = f.height;
+  const uint32_t method = static_cast<uint32_t>(settings.method);
+  const bool detected = method >= 3 && method <= 5;
+  std::vector<uint8_t> replaced(engine.BlockCount());
+  for (uint32_t n = 0; n < replaced.size(); ++n) replaced[n] = BlockReplaced(engine, settings, n);
+  const uint8_t* combed = engine.InterlaceMap();
+  const uint32_t mask_columns = (w + 7) / 8;
+  for (uint32_t m = 0; m < h; ++m) {
+    const uint32_t r = h - 1 - m;  // engine image row of frame row m
+    uint8_t* row = f.dst + static_cast<int64_t>(m) * f.dst_row_bytes;
+    for (uint32_t x = 0; x < w; ++x) {
+      uint8_t* pixel = row + size_t{4} * x;
+      if (region_mask && region_mask[(r / 8) * mask_columns + x / 8] == 0) {
+        Blend(pixel, kExcludedColour);
+        continue;
+      }
+      if (replaced[(r / 16) * engine.blocks_x + x / 16]) Blend(pixel, kReplacedColour);
+      if (detected && combed[size_t{r} * w + x]) Blend(pixel, kCombedColour);
+    }
+  }
+}
