@@ -1,8 +1,8 @@
-// The render's frame scheduler. The calling thread reads and writes, in
-// order; worker threads render. Each worker keeps its own renderer (with
-// its workspace) and its own source and destination frames, so nothing
-// but the buffers of the pictures passes between threads, always under
-// the queue's lock.
+// The render's frame scheduler. Worker threads read the frames in turn
+// and render them; the calling thread writes them in order. Each worker
+// keeps its own renderer (with its workspace) and its own source and
+// destination frames, so nothing but the pictures' slots passes between
+// threads, handed over under the queue's lock.
 //
 // One thread writes each frame's result from a destination frame that the
 // previous frames left behind. Every frame that is not skipped writes the
