@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "host/frame_path.h"
 #include "host/module_state.h"
@@ -19,13 +20,14 @@
 
 namespace {
 
-void LogFrameLine(const ExecuteFrames& f, int32_t height, int32_t width, int32_t src_row_bytes,
-                  int32_t dst_height, int32_t dst_width, int32_t dst_row_bytes) {
-  WriteLogF(
-      "Frame = %d of %d\nsrc_height = %d, src_width = %d, src_rowbytes = %d\n"
-      "dst_height = %d, dst_width = %d, dst_rowbytes = %d",
-      f.frame_number, f.frame_total, height, width, src_row_bytes, dst_height, dst_width,
-      dst_row_bytes);
+void LogFrameLine(LogSink* log, const ExecuteFrames& f, int32_t height, int32_t width,
+                  int32_t src_row_bytes, int32_t dst_height, int32_t dst_width,
+                  int32_t dst_row_bytes) {
+  LogLine(log,
+          "Frame = %d of %d\nsrc_height = %d, src_width = %d, src_rowbytes = %d\n"
+          "dst_height = %d, dst_width = %d, dst_rowbytes = %d",
+          f.frame_number, f.frame_total, height, width, src_row_bytes, dst_height, dst_width,
+          dst_row_bytes);
 }
 
 int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
@@ -49,58 +51,80 @@ class StoreLog final : public LogSink {
   void Write(const char* line) override { WriteLog(line); }
 };
 
+// The plug-in's store steps: the sound switch and the settings read when
+// they are needed, the region list created for the rest of the call.
+class PluginStore final : public ExecuteStore {
+ public:
+  bool SoundAlert() override { return IsSoundAlertOn(); }
+  void ReloadSettings(DeinterlaceParameters* settings) override {
+    LoadSettings(&g_settings);
+    *settings = g_settings;
+  }
+  void LoadRegion(FrameRegion* region) override {
+    region_.emplace();
+    region->list = g_rectList;
+  }
+
+ private:
+  std::optional<ScopedRectList> region_;
+};
+
 }  // namespace
 
-int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
+ExecuteOutcome ExecuteFrame(const ExecuteFrames& f, DeinterlaceParameters settings,
+                            FrameRegion region, LogSink* log, FrameWorkspace& workspace,
+                            ExecuteStore& store, bool comb_map) {
   try {
-    WriteLogF("\nStart fsExecute. Method = %d", g_settings.method);
+    LogLine(log, "\nStart fsExecute. Method = %d", settings.method);
     int32_t width = f.src_width, height = f.src_height;
     int32_t src_row_bytes = f.src_row_bytes, dst_row_bytes = f.dst_row_bytes;
     int32_t dst_height = f.dst_height;
-    WriteLog("Before change...");
-    LogFrameLine(f, height, width, src_row_bytes, dst_height, f.dst_width, dst_row_bytes);
+    LogLine(log, "Before change...");
+    LogFrameLine(log, f, height, width, src_row_bytes, dst_height, f.dst_width, dst_row_bytes);
     // Nothing to render, and the field tests below divide by the width.
-    if (width <= 0 || height <= 0 || !f.src_pixels || !f.dst_pixels) return 0;
+    if (width <= 0 || height <= 0 || !f.src_pixels || !f.dst_pixels) {
+      return ExecuteOutcome::kSkipped;
+    }
 
     if (dst_row_bytes / width / 4 > 1) {
       // One field handed over as every other row of the frame.
       dst_row_bytes /= 2;
       dst_height *= 2;
       if ((f.field_flags & kFieldFlagSkipOdd) && f.frame_number % 2 != 0) {
-        WriteLog("1: do not do any... we have did it before");
-        return 0;
+        LogLine(log, "1: do not do any... we have did it before");
+        return ExecuteOutcome::kSkipped;
       }
       if ((f.field_flags & kFieldFlagSkipEven) && f.frame_number % 2 == 0) {
-        WriteLog("2: do not do any... we have did it before");
-        return 0;
+        LogLine(log, "2: do not do any... we have did it before");
+        return ExecuteOutcome::kSkipped;
       }
     }
     if (src_row_bytes / width / 4 > 1) {
       src_row_bytes /= 2;
       height *= 2;
     }
-    WriteLog("After change...");
-    LogFrameLine(f, height, width, src_row_bytes, dst_height, f.dst_width, dst_row_bytes);
+    LogLine(log, "After change...");
+    LogFrameLine(log, f, height, width, src_row_bytes, dst_height, f.dst_width, dst_row_bytes);
 
     if (width % 16 != 0 || height % 16 != 0) {
-      WriteLog("Width & Height are not devided by 16... Just copy");
-      if (IsSoundAlertOn()) platform::PlayAlertSound();
+      LogLine(log, "Width & Height are not devided by 16... Just copy");
+      if (store.SoundAlert()) platform::PlayAlertSound();
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);
-      WriteLog("Done.");
-      return 0;
+      LogLine(log, "Done.");
+      return ExecuteOutcome::kCopied;
     }
-    LoadSettings(&g_settings);
-    if (g_settings.method == 0) {
-      WriteLog("Just copy");
+    store.ReloadSettings(&settings);
+    if (settings.method == 0) {
+      LogLine(log, "Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);
-      return 0;
+      return ExecuteOutcome::kCopied;
     }
     // Processing reads and writes W pixels of H rows in both frames.
     if (dst_height < height || Abs(src_row_bytes) < int64_t{4} * width ||
         Abs(dst_row_bytes) < int64_t{4} * width) {
-      WriteLog("Frames are smaller than the source size... Just copy");
+      LogLine(log, "Frames are smaller than the source size... Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);
-      return 0;
+      return ExecuteOutcome::kCopied;
     }
     try {
       const HostFrames frames{f.src_pixels,
@@ -109,19 +133,31 @@ int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
                               dst_row_bytes,
                               static_cast<uint32_t>(width),
                               static_cast<uint32_t>(height)};
-      // Nothing is kept between calls: the buffers and the engine live for
-      // this frame, and the region list from here to the end of the frame.
-      FrameWorkspace workspace;
       workspace.Prepare(frames.width, frames.height);
-      ScopedRectList region;
-      StoreLog log;
-      RenderFrame(frames, g_settings, FrameRegion{g_rectList, nullptr}, &log, workspace, comb_map);
+      store.LoadRegion(&region);
+      RenderFrame(frames, settings, region, log, workspace, comb_map);
     } catch (const std::bad_alloc&) {
-      WriteLog("Not enough memory for this frame... Just copy");
+      LogLine(log, "Not enough memory for this frame... Just copy");
       CopyThrough(f, height, dst_height, src_row_bytes, dst_row_bytes);
+      return ExecuteOutcome::kCopied;
     }
   } catch (...) {
-    // Nothing may reach the host; the frame stays as far as it got.
+    // Nothing may leave; the frame stays as far as it got.
+  }
+  return ExecuteOutcome::kProcessed;
+}
+
+int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
+  try {
+    // Nothing is kept between calls: the buffers and the engine live for
+    // this frame, and the region list from its loading to the end of the
+    // frame.
+    FrameWorkspace workspace;
+    PluginStore store;
+    StoreLog log;
+    ExecuteFrame(f, g_settings, FrameRegion{}, &log, workspace, store, comb_map);
+  } catch (...) {
+    // Nothing may reach the host.
   }
   return 0;
 }

@@ -26,8 +26,39 @@ struct ExecuteFrames {
 inline constexpr uint16_t kFieldFlagSkipOdd = 0x0200;
 inline constexpr uint16_t kFieldFlagSkipEven = 0x0100;
 
-// Renders one frame with g_settings (reloaded on the way) and the stored
-// region. Returns 0 on every path; no exception leaves it.
-// With `comb_map` set, a processed frame gets the comb map drawn over it
-// (the command line's --show-map; the plug-in never sets it).
+// What an execute call did with the destination.
+enum class ExecuteOutcome {
+  kSkipped,    // the other call of a field pair: the destination is as it was
+  kCopied,     // the source copied through
+  kProcessed,  // rendered by the frame path
+};
+
+// The steps of an execute call that the plug-in takes from the store as the
+// call goes on. The defaults keep what the call was given, as a render does
+// that read the store once for all its frames.
+class ExecuteStore {
+ public:
+  // A frame copied for its size: whether the alert sound plays.
+  virtual bool SoundAlert() { return false; }
+  // A frame of a size that can be processed, before the method test: the
+  // settings it is processed with.
+  virtual void ReloadSettings(DeinterlaceParameters*) {}
+  // A frame about to be processed: its region, kept until the call ends.
+  virtual void LoadRegion(FrameRegion*) {}
+
+ protected:
+  ~ExecuteStore() = default;
+};
+
+// One execute call with the caller's settings, region, log and workspace:
+// the field tests and the copy paths, then the frame path. Calls with
+// their own workspaces may run on several threads at once. No exception
+// leaves it. With `comb_map` set, a processed frame gets the comb map drawn
+// over it (the command line's --show-map; the plug-in never sets it).
+ExecuteOutcome ExecuteFrame(const ExecuteFrames& frames, DeinterlaceParameters settings,
+                            FrameRegion region, LogSink* log, FrameWorkspace& workspace,
+                            ExecuteStore& store, bool comb_map = false);
+
+// The plug-in's call: g_settings (reloaded on the way), the stored region,
+// the log file and a workspace of its own. Returns 0 on every path.
 int32_t ExecuteFrame(const ExecuteFrames& frames, bool comb_map = false);

@@ -141,6 +141,13 @@ void WriteLog(const char* text) {
   std::fclose(file);
 }
 
+void AppendLog(const std::string& lines) {
+  std::FILE* file = platform::OpenLogForAppend();
+  if (!file) return;
+  std::fputs(lines.c_str(), file);
+  std::fclose(file);
+}
+
 void WriteLogF(const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "engine/deinterlace_parameters.h"
@@ -44,5 +45,8 @@ void SetSoundAlert(bool on);
 
 // Appends the text and a newline to the log when "debug" is on.
 void WriteLog(const char* text);
+// Appends lines (each ending in a newline) to the log as they stand, for a
+// caller that has asked the debug switch itself.
+void AppendLog(const std::string& lines);
 // printf-style front end of WriteLog.
 void WriteLogF(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -155,6 +155,11 @@ TEST_F(RenderTest, ClearErrors) {
                  Path("in.bgra"), Path("o.bgra")},
                 &err),
             2);
+  EXPECT_EQ(Run({"render", "--width", "16", "--height", "16", "--threads", "0", Path("in.bgra"),
+                 Path("o.bgra")},
+                &err),
+            2);
+  EXPECT_NE(err.find("--threads takes 1 or more"), std::string::npos) << err;
 }
 
 // Rendering into the input (by its path, a link or another hard link)

@@ -7,15 +7,31 @@
 #include <string>
 
 #include "host/pipeline.h"
+#include "tools/fieldrestore/store_report.h"
 
 class FrameRenderer {
  public:
   virtual ~FrameRenderer() = default;
-  virtual void Render(const ExecuteFrames& frames) = 0;
+  // Renders one frame; its diagnostic lines go to `log` when the renderer
+  // does not write the log itself.
+  virtual ExecuteOutcome Render(const ExecuteFrames& frames, LogSink* log = nullptr) = 0;
+  // Why the store could not be used by the last frame: empty when it
+  // could, or when the renderer does not read the store per frame.
+  virtual std::string StoreFailureOfFrame() { return {}; }
   // Draws the comb map over every frame from now on; false when this
   // renderer cannot (the Windows plug-in has no such switch).
   virtual bool ShowCombMap() { return false; }
 };
 
+// A renderer that reads the store for every frame as the plug-in does.
 // Null with `error` set when the renderer cannot be had.
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string* error);
+
+// A renderer for one of a render's threads. Native renderers render with
+// `store`, read once at the render's start, and may run on several
+// threads at once; the Windows build's renders through the plug-in, which
+// reads the store itself and renders on one thread only.
+std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::string* error);
+
+// The most renderers a render may run at once.
+unsigned MaxRenderThreads();

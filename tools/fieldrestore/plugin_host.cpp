@@ -74,7 +74,7 @@ class PluginHost {
 class PluginRenderer : public FrameRenderer {
  public:
   bool Load(std::string* error) { return host_.Load(DefaultPluginPath(), error); }
-  void Render(const ExecuteFrames& f) override {
+  ExecuteOutcome Render(const ExecuteFrames& f, LogSink*) override {
     HostFrame src{
         const_cast<uint8_t*>(f.src_pixels), {0, 0, f.src_width, f.src_height}, f.src_row_bytes};
     HostFrame dst{f.dst_pixels, {0, 0, f.dst_width, f.dst_height}, f.dst_row_bytes};
@@ -85,7 +85,11 @@ class PluginRenderer : public FrameRenderer {
     record::Write<int32_t>(rec, record::kFrameTotal, f.frame_total);
     record::Write<uint16_t>(rec, record::kFieldFlags, f.field_flags);
     host_.Call(0);
+    // What the plug-in did is not told; a skipped call leaves this
+    // renderer's destination as it was, which one thread writes as it is.
+    return ExecuteOutcome::kProcessed;
   }
+  std::string StoreFailureOfFrame() override { return StoreFailure(false); }
 
  private:
   PluginHost host_;
@@ -121,3 +125,10 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string* error) {
   if (!renderer->Load(error)) return nullptr;
   return renderer;
 }
+
+std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore&, std::string* error) {
+  return MakeFrameRenderer(error);
+}
+
+// fieldrestore.prm keeps its state in the module: one call at a time.
+unsigned MaxRenderThreads() { return 1; }

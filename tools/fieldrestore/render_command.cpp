@@ -23,6 +23,7 @@
 #include "tools/fieldrestore/file_access.h"
 #include "tools/fieldrestore/frame_renderer.h"
 #include "tools/fieldrestore/render_picture.h"
+#include "tools/fieldrestore/render_queue.h"
 #include "tools/fieldrestore/store_report.h"
 
 const char* const kRenderUsage =
@@ -34,7 +35,9 @@ const char* const kRenderUsage =
     "                            other sizes than multiples of 16 are extended and cropped\n"
     "                            back unless row bytes are given\n"
     "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
-    "                            green, blocks outside the region blue\n";
+    "                            green, blocks outside the region blue\n"
+    "         [--threads N]      frames rendered at once (default: one per processor);\n"
+    "                            the output is the same for every N\n";
 
 namespace {
 
@@ -43,6 +46,7 @@ struct RenderOptions {
   int64_t src_row_bytes = 0, dst_row_bytes = 0;  // 0: 4 x width
   uint32_t field_flags = 0;
   int32_t first_frame = 0;
+  int64_t threads = 0;  // 0: one per processor
   std::string input, output;
   PictureOptions picture;
 };
@@ -86,6 +90,12 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
       o->field_flags = static_cast<uint32_t>(v);
     } else if (a == "--first-frame") {
       o->first_frame = static_cast<int32_t>(v);
+    } else if (a == "--threads") {
+      if (v < 1) {
+        *error = "--threads takes 1 or more";
+        return false;
+      }
+      o->threads = v;
     } else {
       *error = "unknown option " + a;
       return false;
@@ -99,6 +109,12 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
   o->output = files[1];
   if (o->width <= 0 || o->height <= 0 || o->width > 32767 || o->height > 32767) {
     *error = "--width and --height must be given, from 1 to 32767";
+    return false;
+  }
+  if (o->threads > MaxRenderThreads()) {
+    *error = "--threads " + std::to_string(o->threads) +
+             ": this build renders through fieldrestore.prm, which renders one frame at a "
+             "time; use --threads 1";
     return false;
   }
   if (o->src_row_bytes == 0) o->src_row_bytes = 4 * o->width;
@@ -129,15 +145,23 @@ uint64_t ReadGrowing(std::istream& in, std::vector<uint8_t>* buffer, uint64_t by
   return buffer->size();
 }
 
-// The host's frame number of the frame `done` frames after the first; the
-// 32-bit counter wraps around as a host's would (its parity, which decides
-// the skipped calls of a field pair, is kept).
-int32_t FrameNumber(int32_t first, uint64_t done) {
-  return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
-}
-
 std::string ErrnoReason() {
   return std::error_code(errno ? errno : EIO, std::generic_category()).message();
+}
+
+// The height the plug-in sees: a source row pitch of two rows or more hands
+// over one field.
+int64_t HandedHeight(const RenderOptions& o) {
+  return o.src_row_bytes / o.width / 4 > 1 ? 2 * o.height : o.height;
+}
+
+// Whether the plug-in copies the frames through for their size. Frames with
+// plain row bytes are extended to multiples of 16 and always processed;
+// other geometries are handed over as a host's would be.
+bool CopiedForSize(const RenderOptions& o) {
+  const int64_t plain = int64_t{4} * o.width;
+  if (o.src_row_bytes == plain && o.dst_row_bytes == plain) return false;
+  return o.width % 16 != 0 || HandedHeight(o) % 16 != 0;
 }
 
 // When the plug-in will not deinterlace the frames of this render, why;
@@ -149,19 +173,101 @@ std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
            " is not one the plug-in knows (0 to 5): frames are converted to YV12 and back "
            "but not deinterlaced";
   }
-  // Frames with plain row bytes are extended to multiples of 16 and always
-  // processed; other geometries are handed over as a host's would be.
-  const int64_t plain = int64_t{4} * o.width;
-  if (o.src_row_bytes == plain && o.dst_row_bytes == plain) return {};
-  // A source row pitch of two rows or more hands over one field.
-  const int64_t height = o.src_row_bytes / o.width / 4 > 1 ? 2 * o.height : o.height;
-  if (o.width % 16 != 0 || height % 16 != 0) {
-    return std::to_string(o.width) + "x" + std::to_string(height) +
+  if (CopiedForSize(o)) {
+    return std::to_string(o.width) + "x" + std::to_string(HandedHeight(o)) +
            " frames are copied unchanged: the plug-in processes only widths and heights "
            "that are multiples of 16";
   }
   return {};
 }
+
+// The render's files: frames read in order (the first growing as it
+// arrives), results written in order with the progress line.
+class RenderStream final : public FrameStream {
+ public:
+  RenderStream(const RenderOptions& o, std::istream& in, bool from_stdin,
+               std::optional<uint64_t> frames, std::ostream& output, std::string output_name,
+               std::ostream& err)
+      : in_(in),
+        input_name_(from_stdin ? "standard input" : o.input),
+        frames_(frames),
+        output_(output),
+        output_name_(std::move(output_name)),
+        err_(err),
+        picture_bytes_(static_cast<uint64_t>(4 * o.width * o.height)),
+        progress_(platform::StderrIsTerminal()),
+        start_(std::chrono::steady_clock::now()),
+        tie_(in.tie(nullptr)) {}
+  // Frames are read on other threads than they are written: the input
+  // does not flush a tied output before it reads.
+  ~RenderStream() { in_.tie(tie_); }
+
+  Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) override {
+    if (frames_ && index >= *frames_) return Read::kEnd;
+    uint64_t got = 0;
+    if (index == 0) {
+      got = ReadGrowing(in_, picture, picture_bytes_);
+    } else {
+      picture->resize(static_cast<size_t>(picture_bytes_));
+      in_.read(reinterpret_cast<char*>(picture->data()),
+               static_cast<std::streamsize>(picture_bytes_));
+      got = static_cast<uint64_t>(in_.gcount());
+    }
+    if (!frames_ && got == 0 && in_.eof()) return Read::kEnd;  // ended between frames
+    if (got != picture_bytes_) {
+      *error = input_name_ + " ends inside frame " + std::to_string(index) + " (" +
+               std::to_string(got) + " of " + std::to_string(picture_bytes_) + " bytes)";
+      return Read::kFailed;
+    }
+    return Read::kFrame;
+  }
+
+  bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
+                  std::string* error) override {
+    errno = 0;
+    if (!output_.write(reinterpret_cast<const char*>(picture.data()),
+                       static_cast<std::streamsize>(picture_bytes_))) {
+      *error = "cannot write " + output_name_ + ": " + ErrnoReason();
+      return false;
+    }
+    if (progress_) ShowProgress(index + 1);
+    return true;
+  }
+
+  void EndProgress() {
+    if (progress_) err_ << "\n";
+  }
+  const std::string& OutputName() const { return output_name_; }
+
+ private:
+  void ShowProgress(uint64_t written) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double fps = seconds > 0 ? written / seconds : 0;
+    char line[96];
+    if (frames_) {
+      const double left = fps > 0 ? (*frames_ - written) / fps : 0;
+      std::snprintf(line, sizeof line, "\rframe %llu of %llu, %.1f fps, %.0f s left   ",
+                    static_cast<unsigned long long>(written),
+                    static_cast<unsigned long long>(*frames_), fps, left);
+    } else {
+      std::snprintf(line, sizeof line, "\rframe %llu, %.1f fps   ",
+                    static_cast<unsigned long long>(written), fps);
+    }
+    err_ << line << std::flush;
+  }
+
+  std::istream& in_;
+  std::string input_name_;
+  std::optional<uint64_t> frames_;
+  std::ostream& output_;
+  std::string output_name_;
+  std::ostream& err_;
+  uint64_t picture_bytes_;
+  bool progress_;
+  std::chrono::steady_clock::time_point start_;
+  std::ostream* tie_;
+};
 
 }  // namespace
 
@@ -198,13 +304,16 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     frames = file_size / picture_bytes;
   }
   // The user's settings and region, or the reason they cannot be had:
-  // rendering with anything else is not what was asked for.
-  int32_t method = 0;
-  if (!ReadRenderSettings(&method, err)) return 1;
-  if (const std::string reason = CopyThroughReason(o, method); !reason.empty()) {
+  // rendering with anything else is not what was asked for. They are read
+  // once: every frame of the render is rendered with the same setting.
+  RenderStore store;
+  if (!ReadRenderSettings(&store, CopiedForSize(o), err)) return 1;
+  if (const std::string reason = CopyThroughReason(o, store.settings.method); !reason.empty()) {
     err << "fieldrestore: warning: " << reason << "\n";
   }
-  std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(&error);
+  // The first thread's renderer; the others are made alike when the render
+  // starts.
+  std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(store, &error);
   if (!renderer) {
     err << "fieldrestore: " << error << "\n";
     return 1;
@@ -218,77 +327,40 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  std::ostream& output = to_stdout ? out : output_file.stream();
-  const std::string output_name = to_stdout ? "standard output" : o.output;
-  // Buffers are allocated once the first frame has arrived.
-  std::vector<uint8_t> picture;
-  std::optional<PictureFrames> host_frames;
-  const bool progress = platform::StderrIsTerminal();
-  const auto start = std::chrono::steady_clock::now();
+  RenderStream stream(o, in, from_stdin, frames, to_stdout ? out : output_file.stream(),
+                      to_stdout ? "standard output" : o.output, err);
+  RenderJob job;
+  job.width = static_cast<uint32_t>(o.width);
+  job.height = static_cast<uint32_t>(o.height);
+  job.src_row_bytes = o.src_row_bytes;
+  job.dst_row_bytes = o.dst_row_bytes;
+  job.keep = o.picture.keep;
+  job.first_frame = o.first_frame;
+  job.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
+  job.field_flags = static_cast<uint16_t>(o.field_flags);
+  const unsigned threads = o.threads ? static_cast<unsigned>(o.threads)
+                                     : std::min(DefaultRenderThreads(), MaxRenderThreads());
   uint64_t done = 0;
-  for (; !frames || done < *frames; ++done) {
-    uint64_t got = 0;
-    if (done == 0) {
-      got = ReadGrowing(in, &picture, picture_bytes);
-    } else {
-      in.read(reinterpret_cast<char*>(picture.data()), static_cast<std::streamsize>(picture_bytes));
-      got = static_cast<uint64_t>(in.gcount());
-    }
-    if (!frames && got == 0 && in.eof()) break;  // the stream ended between frames
-    if (got != picture_bytes) {
-      err << "fieldrestore: " << (from_stdin ? "standard input" : o.input) << " ends inside frame "
-          << done << " (" << got << " of " << picture_bytes << " bytes)\n";
-      return 1;
-    }
-    if (!host_frames) {
-      host_frames.emplace(static_cast<uint32_t>(o.width), static_cast<uint32_t>(o.height),
-                          o.src_row_bytes, o.dst_row_bytes, o.picture.keep);
-    }
-    host_frames->Load(picture.data());
-    ExecuteFrames f;
-    f.frame_number = FrameNumber(o.first_frame, done);
-    f.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
-    f.field_flags = static_cast<uint16_t>(o.field_flags);
-    host_frames->Describe(&f);
-    renderer->Render(f);
-    if (ReportStoreFailures(err, /*writes_matter=*/false)) return 1;
-    host_frames->Store(picture.data());
-    errno = 0;
-    if (!output.write(reinterpret_cast<const char*>(picture.data()),
-                      static_cast<std::streamsize>(picture_bytes))) {
-      err << "fieldrestore: cannot write " << output_name << ": " << ErrnoReason() << "\n";
-      return 1;
-    }
-    if (progress) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      const double fps = seconds > 0 ? (done + 1) / seconds : 0;
-      char line[96];
-      if (frames) {
-        const double left = fps > 0 ? (*frames - done - 1) / fps : 0;
-        std::snprintf(line, sizeof line, "\rframe %llu of %llu, %.1f fps, %.0f s left   ",
-                      static_cast<unsigned long long>(done + 1),
-                      static_cast<unsigned long long>(*frames), fps, left);
-      } else {
-        std::snprintf(line, sizeof line, "\rframe %llu, %.1f fps   ",
-                      static_cast<unsigned long long>(done + 1), fps);
-      }
-      err << line << std::flush;
-    }
+  const bool rendered = RunRenderQueue(
+      job, threads, [&store](std::string* why) { return MakeFrameRenderer(store, why); }, stream,
+      &done, &error);
+  stream.EndProgress();
+  if (!rendered) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
   }
-  if (progress) err << "\n";
   if (done == 0) {  // an upstream program that failed before its first frame
     err << "fieldrestore: standard input held no frames\n";
     return 1;
   }
   errno = 0;
-  if (to_stdout ? !output.flush() : !output_file.Commit(&error)) {
+  if (to_stdout ? !out.flush() : !output_file.Commit(&error)) {
     err << "fieldrestore: "
         << (to_stdout ? "cannot write standard output: " + ErrnoReason() : error) << "\n";
     return 1;
   }
   // With the frames on standard output, the summary goes with the messages.
   (to_stdout ? err : out) << "rendered " << done << " frame" << (done == 1 ? "" : "s") << " into "
-                          << output_name << "\n";
+                          << stream.OutputName() << "\n";
   return 0;
 }

@@ -8,23 +8,23 @@
 #include "platform/store.h"
 #include "region/rect_list.h"
 
-bool ReportStoreFailures(std::ostream& err, bool writes_matter) {
+std::string StoreFailure(bool writes_matter) {
   const platform::StoreFailures failures = platform::GetStoreFailures();
-  const std::string& message = !failures.error.empty() ? failures.error
-                               : writes_matter         ? failures.write
-                                                       : failures.error;
+  return !failures.error.empty() ? failures.error : writes_matter ? failures.write : failures.error;
+}
+
+bool ReportStoreFailures(std::ostream& err, bool writes_matter) {
+  const std::string message = StoreFailure(writes_matter);
   if (message.empty()) return false;
   err << "fieldrestore: " << message << "\n";
   return true;
 }
 
-bool ReadRenderSettings(int32_t* method, std::ostream& err) {
+bool ReadRenderSettings(RenderStore* store, bool copies_for_size, std::ostream& err) {
   platform::ClearStoreFailures();
-  DeinterlaceParameters settings;
-  LoadSettings(&settings);
-  // The region as the first frame will load it.
-  std::unique_ptr<CRectList> region(new CRectList);
-  region.reset();
-  *method = settings.method;
+  LoadSettings(&store->settings);
+  store->region.reset(new CRectList);
+  store->debug = IsDebugOn();
+  store->sound_alert = copies_for_size && IsSoundAlertOn();
   return !ReportStoreFailures(err, false);
 }

@@ -1,0 +1,162 @@
+// The render's frame scheduler: several threads write the bytes one thread
+// writes, frames the field flags skip and failures included.
+#include "tools/fieldrestore/render_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "region/rect_list.h"
+#include "tests/host/bgra_frames.h"
+#include "tests/support.h"
+
+namespace {
+
+// Frames from memory into memory; reading or writing one frame may fail.
+class MemoryStream final : public FrameStream {
+ public:
+  MemoryStream(const std::vector<std::vector<uint8_t>>& in, uint64_t fail_read, uint64_t fail_write)
+      : in_(in), fail_read_(fail_read), fail_write_(fail_write) {}
+  Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) override {
+    if (index == fail_read_) {
+      *error = "short frame " + std::to_string(index);
+      return Read::kFailed;
+    }
+    if (index >= in_.size()) return Read::kEnd;
+    *picture = in_[index];
+    return Read::kFrame;
+  }
+  bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
+                  std::string* error) override {
+    if (index == fail_write_ || index != out.size()) {
+      *error = "cannot write frame " + std::to_string(index);
+      return false;
+    }
+    out.push_back(picture);
+    return true;
+  }
+  std::vector<std::vector<uint8_t>> out;
+
+ private:
+  const std::vector<std::vector<uint8_t>>& in_;
+  uint64_t fail_read_, fail_write_;
+};
+
+struct Result {
+  bool ok;
+  std::string error;
+  std::vector<std::vector<uint8_t>> out;
+  std::string log;  // without the lines that show buffer addresses
+};
+
+class RenderQueueTest : public ::testing::Test {
+ protected:
+  RenderQueueTest() {
+    // A region (with no store behind it) of an excluded corner with an
+    // included part in it.
+    store_.region.reset(new CRectList(""));
+    store_.region->Add(0, 0, 0, 40, 200);
+    store_.region->Add(1, 8, 8, 23, 23);
+    store_.settings.method = 5;
+    store_.debug = true;
+  }
+  ~RenderQueueTest() override { test::RemoveLog(); }
+
+  Result Run(const RenderJob& job, unsigned threads, uint64_t fail_read = ~0ull,
+             uint64_t fail_write = ~0ull) {
+    test::RemoveLog();
+    MemoryStream stream(in_, fail_read, fail_write);
+    uint64_t done = 0;
+    Result r;
+    const RenderStore& store = store_;
+    r.ok = RunRenderQueue(
+        job, threads, [&](std::string* error) { return MakeFrameRenderer(store, error); }, stream,
+        &done, &r.error);
+    EXPECT_EQ(done, stream.out.size());
+    r.out = std::move(stream.out);
+    r.log = std::regex_replace(test::ReadLog(), std::regex("src = 0x[0-9A-F]+, dst = 0x[0-9A-F]+"),
+                               "src, dst");
+    return r;
+  }
+
+  void Frames(uint32_t w, uint32_t h, int count) {
+    in_.clear();
+    for (int i = 0; i < count; ++i) in_.push_back(test::CombedBgra(w, h, 2 * i));
+  }
+
+  RenderStore store_;
+  std::vector<std::vector<uint8_t>> in_;
+};
+
+TEST_F(RenderQueueTest, ThreadsWriteWhatOneThreadWrites) {
+  struct Case {
+    const char* name;
+    uint32_t w, h;
+    int64_t src_row_bytes, dst_row_bytes;  // 0: 4 x width
+    KeptField keep;
+    int32_t first_frame;
+    uint16_t field_flags;
+    int frames;
+  };
+  const Case cases[] = {
+      {"plain", 64, 48, 0, 0, KeptField::kBottom, 0, 0, 7},
+      {"1080 lines, top field", 40, 1080, 0, 0, KeptField::kTop, 0, 0, 3},
+      // One field handed over in a destination of double pitch; the odd
+      // calls are skipped, the first of them before any frame was written.
+      {"field skips", 32, 32, 0, 256, KeptField::kBottom, 1, 0x0200, 7},
+      {"both folded", 32, 16, 256, 256, KeptField::kBottom, 0, 0x0100, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Frames(c.w, c.h, c.frames);
+    RenderJob job;
+    job.width = c.w;
+    job.height = c.h;
+    job.src_row_bytes = c.src_row_bytes ? c.src_row_bytes : 4 * c.w;
+    job.dst_row_bytes = c.dst_row_bytes ? c.dst_row_bytes : 4 * c.w;
+    job.keep = c.keep;
+    job.first_frame = c.first_frame;
+    job.frame_total = c.frames;
+    job.field_flags = c.field_flags;
+    const Result one = Run(job, 1);
+    ASSERT_TRUE(one.ok) << one.error;
+    ASSERT_EQ(one.out.size(), in_.size());
+    EXPECT_NE(one.out[1], in_[1]);
+    for (unsigned threads : {2u, 3u}) {
+      const Result many = Run(job, threads);
+      ASSERT_TRUE(many.ok) << many.error;
+      EXPECT_TRUE(many.out == one.out) << threads << " threads";
+      EXPECT_EQ(many.log, one.log) << threads << " threads";
+    }
+    if (c.field_flags) {
+      // A skipped frame repeats the frame before it, zeros at first.
+      EXPECT_EQ(one.out[0], std::vector<uint8_t>(in_[0].size(), 0));
+      EXPECT_EQ(one.out[2], one.out[1]);
+      EXPECT_NE(one.log.find("do not do any"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
+  Frames(32, 32, 8);
+  RenderJob job;
+  job.width = job.height = 32;
+  job.src_row_bytes = job.dst_row_bytes = 128;
+  const Result all = Run(job, 1);
+  for (unsigned threads : {1u, 3u}) {
+    SCOPED_TRACE(threads);
+    // The frames before one that cannot be read are written, and no other.
+    Result r = Run(job, threads, 5);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "short frame 5");
+    ASSERT_EQ(r.out.size(), 5u);
+    EXPECT_TRUE(std::equal(r.out.begin(), r.out.end(), all.out.begin()));
+    // A frame that cannot be written stops the render there.
+    r = Run(job, threads, ~0ull, 2);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "cannot write frame 2");
+    EXPECT_EQ(r.out.size(), 2u);
+  }
+}
+
+}  // namespace

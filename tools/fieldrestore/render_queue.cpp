@@ -1,0 +1,257 @@
+// The render's frame scheduler. Worker threads read the frames in turn
+// and render them; the calling thread writes them in order. Each worker
+// keeps its own renderer (with its workspace) and its own source and
+// destination frames, so nothing but the pictures' slots passes between
+// threads, handed over under the queue's lock.
+//
+// One thread writes each frame's result from a destination frame that the
+// previous frames left behind. Every frame that is not skipped writes the
+// same bytes of it (the geometry and the setting are the same for all
+// frames), so a worker's frames give the same pictures as the one
+// thread's; a skipped call leaves the destination as it was, so that frame
+// comes out as the previous one did (zeros before the first), which the
+// writer repeats from the picture it wrote last.
+#include "tools/fieldrestore/render_queue.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "host/settings.h"
+#include "tools/fieldrestore/render_picture.h"
+
+namespace {
+
+// A frame's diagnostic lines, kept until the frame is written.
+class LineCollector final : public LogSink {
+ public:
+  explicit LineCollector(std::string* lines) : lines_(lines) {}
+  void Write(const char* line) override {
+    lines_->append(line);
+    lines_->push_back('\n');
+  }
+
+ private:
+  std::string* lines_;
+};
+
+struct Worker {
+  std::unique_ptr<FrameRenderer> renderer;
+  std::optional<PictureFrames> frames;  // made with the first frame it renders
+};
+
+struct Slot {
+  enum class State { kFree, kReady, kRendering, kDone };
+  State state = State::kFree;
+  uint64_t index = 0;
+  std::vector<uint8_t> picture;
+  ExecuteOutcome outcome = ExecuteOutcome::kProcessed;
+  std::string log;
+  std::string failure;  // the frame failed: nothing of it is written
+};
+
+// Renders the slot's picture in place, as one call of the execute path.
+void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
+  slot.log.clear();
+  slot.failure.clear();
+  try {
+    if (!worker.frames) {
+      worker.frames.emplace(job.width, job.height, job.src_row_bytes, job.dst_row_bytes, job.keep);
+    }
+    worker.frames->Load(slot.picture.data());
+    ExecuteFrames f;
+    f.frame_number = FrameNumber(job.first_frame, slot.index);
+    f.frame_total = job.frame_total;
+    f.field_flags = job.field_flags;
+    worker.frames->Describe(&f);
+    LineCollector log(&slot.log);
+    slot.outcome = worker.renderer->Render(f, &log);
+    slot.failure = worker.renderer->StoreFailureOfFrame();
+    if (slot.failure.empty()) worker.frames->Store(slot.picture.data());
+  } catch (const std::exception& e) {
+    slot.failure = e.what();
+  }
+}
+
+// Each worker reads the next frame (in turn, so the stream is read in
+// order) into a free slot and renders it there, on its own processor's
+// cache; the calling thread writes the finished frames in order. Besides
+// one slot a worker, one holds the picture written last and two hold
+// frames finished before the one the writer waits for.
+class ThreadedQueue {
+ public:
+  ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
+      : job_(job), stream_(stream), slots_(workers.size() + 3) {
+    threads_.reserve(workers.size());
+    for (Worker& worker : workers) threads_.emplace_back([this, &worker] { Work(worker); });
+  }
+  ~ThreadedQueue() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    slot_free_.notify_all();
+    for (std::thread& thread : threads_) thread.join();
+  }
+
+  bool Run(uint64_t* done, std::string* error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      if (Slot* slot = Finished(*done)) {
+        // The slot is the writer's until it frees it.
+        lock.unlock();
+        const bool written = Write(*slot, error);
+        lock.lock();
+        if (!written) return false;
+        ++*done;
+        continue;
+      }
+      if (input_ended_ && *done == frames_read_) {
+        *error = read_error_;
+        return read_error_.empty();
+      }
+      frame_done_.wait(lock);
+    }
+  }
+
+ private:
+  void Work(Worker& worker) {
+    for (;;) {
+      Slot* slot = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        slot_free_.wait(lock, [&] { return stopping_ || input_ended_ || (slot = FreeSlot()); });
+        if (!slot) return;
+        slot->state = Slot::State::kRendering;
+      }
+      if (!ReadInto(*slot)) return;
+      RenderSlot(job_, worker, *slot);
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->state = Slot::State::kDone;
+      frame_done_.notify_one();
+    }
+  }
+
+  // Reads the next frame into the slot; false, with the slot freed, when
+  // the stream has no more.
+  bool ReadInto(Slot& slot) {
+    std::lock_guard<std::mutex> reading(read_mutex_);
+    std::string error;
+    FrameStream::Read read = FrameStream::Read::kEnd;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (input_ended_ || stopping_) {
+        slot.state = Slot::State::kFree;
+        return false;
+      }
+    }
+    read = stream_.ReadFrame(frames_read_, &slot.picture, &error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (read == FrameStream::Read::kFrame) {
+      slot.index = frames_read_++;
+      return true;
+    }
+    slot.state = Slot::State::kFree;
+    input_ended_ = true;
+    read_error_ = error;
+    slot_free_.notify_all();
+    frame_done_.notify_one();
+    return false;
+  }
+
+  Slot* Finished(uint64_t index) {
+    for (Slot& slot : slots_) {
+      if (slot.state == Slot::State::kDone && slot.index == index) return &slot;
+    }
+    return nullptr;
+  }
+
+  Slot* FreeSlot() {
+    for (Slot& slot : slots_) {
+      if (slot.state == Slot::State::kFree) return &slot;
+    }
+    return nullptr;
+  }
+
+  // Writes a finished frame (its log lines first) and frees its slot, or
+  // keeps it as the picture a skipped frame repeats.
+  bool Write(Slot& slot, std::string* error) {
+    if (!slot.failure.empty()) {
+      *error = slot.failure;
+      return false;
+    }
+    if (!slot.log.empty()) AppendLog(slot.log);
+    const bool skipped = slot.outcome == ExecuteOutcome::kSkipped;
+    if (skipped && !last_) zeros_.assign(slot.picture.size(), 0);
+    const std::vector<uint8_t>& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
+    const bool written = stream_.WriteFrame(slot.index, picture, error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (skipped) {
+      slot.state = Slot::State::kFree;
+    } else {
+      // The written slot stays done (its index is past) until a newer
+      // picture replaces it.
+      if (last_) last_->state = Slot::State::kFree;
+      last_ = &slot;
+    }
+    slot_free_.notify_one();
+    return written;
+  }
+
+  const RenderJob& job_;
+  FrameStream& stream_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;       // the slots' states and what follows
+  std::mutex read_mutex_;  // one worker reads at a time
+  std::condition_variable slot_free_, frame_done_;
+  bool stopping_ = false;
+  bool input_ended_ = false;
+  uint64_t frames_read_ = 0;
+  std::string read_error_;  // why frame frames_read_ cannot be read
+  Slot* last_ = nullptr;    // the last picture written, which a skipped frame repeats
+  std::vector<uint8_t> zeros_;
+};
+
+}  // namespace
+
+int32_t FrameNumber(int32_t first, uint64_t done) {
+  return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
+}
+
+unsigned DefaultRenderThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
+                    FrameStream& stream, uint64_t* done, std::string* error) {
+  *done = 0;
+  error->clear();
+  std::vector<Worker> workers(std::max(1u, threads));
+  for (Worker& worker : workers) {
+    worker.renderer = make_renderer(error);
+    if (!worker.renderer) return false;
+  }
+  if (workers.size() > 1) return ThreadedQueue(job, workers, stream).Run(done, error);
+  // One thread reads, renders and writes each frame in turn.
+  Slot slot;
+  for (;; ++*done) {
+    switch (stream.ReadFrame(*done, &slot.picture, error)) {
+      case FrameStream::Read::kEnd:
+        return true;
+      case FrameStream::Read::kFailed:
+        return false;
+      case FrameStream::Read::kFrame:
+        break;
+    }
+    slot.index = *done;
+    RenderSlot(job, workers[0], slot);
+    if (!slot.failure.empty()) {
+      *error = slot.failure;
+      return false;
+    }
+    if (!slot.log.empty()) AppendLog(slot.log);
+    if (!stream.WriteFrame(*done, slot.picture, error)) return false;
+  }
+}

@@ -1,0 +1,60 @@
+// The frame scheduler of `fieldrestore render`: frames are read in order
+// into a bounded set of buffers, rendered on several threads at once, each
+// with its own renderer, frames and workspace, and written strictly in
+// order, byte for byte as one thread renders them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/picture_frames.h"
+#include "tools/fieldrestore/frame_renderer.h"
+
+// Where a render's pictures come from and go, read and written in order
+// on the thread that runs the queue.
+class FrameStream {
+ public:
+  enum class Read { kFrame, kEnd, kFailed };
+  // Reads frame `index` into `picture` (which it sizes). kEnd: there are
+  // no more frames; kFailed with `error` set: the frame cannot be read.
+  virtual Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) = 0;
+  // Writes frame `index`; false with `error` set when it cannot.
+  virtual bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
+                          std::string* error) = 0;
+
+ protected:
+  ~FrameStream() = default;
+};
+
+// The frames of one render: their geometry and how they are numbered.
+struct RenderJob {
+  uint32_t width = 0, height = 0;
+  int64_t src_row_bytes = 0, dst_row_bytes = 0;
+  KeptField keep = KeptField::kBottom;
+  int32_t first_frame = 0;
+  int32_t frame_total = 0;  // 0 when unknown
+  uint16_t field_flags = 0;
+};
+
+using RendererMaker = std::function<std::unique_ptr<FrameRenderer>(std::string* error)>;
+
+// The host's frame number of the frame `done` frames after the first; the
+// 32-bit counter wraps around as a host's would (its parity, which decides
+// the skipped calls of a field pair, is kept).
+int32_t FrameNumber(int32_t first, uint64_t done);
+
+// The thread count a render uses when none is given: one per processor.
+unsigned DefaultRenderThreads();
+
+// Renders every frame of the stream with `threads` renderers (one renders
+// on the calling thread alone). The diagnostic lines the renderers hand
+// back go to the log frame by frame, in order, before each frame is
+// written. Frames are written in order up to the
+// first failure, which stops the render with `error` set: a frame that
+// cannot be read or written, a renderer that cannot be had or fails.
+// `done` counts the frames written.
+bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
+                    FrameStream& stream, uint64_t* done, std::string* error);
