@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
+#include <thread>
 
 #include "region/rect_list.h"
 #include "tests/host/bgra_frames.h"
@@ -160,3 +162,12 @@ TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
 }
 
 }  // namespace
+
+// Without --threads a render takes one thread per processor, but large
+// frames take fewer, so memory stays bounded on machines with many cores.
+TEST(RenderThreadsTest, DefaultIsBoundedByMemory) {
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  EXPECT_EQ(DefaultRenderThreads(720, 576), std::min(processors, 20u));
+  EXPECT_EQ(DefaultRenderThreads(1920, 1088), std::min(processors, 4u));
+  EXPECT_EQ(DefaultRenderThreads(16384, 16384), 1u);
+}

@@ -338,8 +338,9 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   job.first_frame = o.first_frame;
   job.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
   job.field_flags = static_cast<uint16_t>(o.field_flags);
-  const unsigned threads = o.threads ? static_cast<unsigned>(o.threads)
-                                     : std::min(DefaultRenderThreads(), MaxRenderThreads());
+  const unsigned threads =
+      o.threads ? static_cast<unsigned>(o.threads)
+                : std::min(DefaultRenderThreads(job.width, job.height), MaxRenderThreads());
   uint64_t done = 0;
   const bool rendered = RunRenderQueue(
       job, threads, [&store](std::string* why) { return MakeFrameRenderer(store, why); }, stream,

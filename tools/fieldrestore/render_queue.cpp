@@ -222,7 +222,13 @@ int32_t FrameNumber(int32_t first, uint64_t done) {
   return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
 }
 
-unsigned DefaultRenderThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+unsigned DefaultRenderThreads(uint32_t width, uint32_t height) {
+  constexpr uint64_t kBudget = uint64_t{192} << 20;
+  const uint64_t per_thread = std::max<uint64_t>(1, uint64_t{24} * width * height);
+  const uint64_t by_memory = std::max<uint64_t>(1, kBudget / per_thread);
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<uint64_t>(processors, by_memory));
+}
 
 bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
                     FrameStream& stream, uint64_t* done, std::string* error) {

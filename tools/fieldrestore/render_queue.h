@@ -46,8 +46,11 @@ using RendererMaker = std::function<std::unique_ptr<FrameRenderer>(std::string* 
 // the skipped calls of a field pair, is kept).
 int32_t FrameNumber(int32_t first, uint64_t done);
 
-// The thread count a render uses when none is given: one per processor.
-unsigned DefaultRenderThreads();
+// The thread count a render of W x H frames uses when none is given: one
+// per processor, but no more than keep the render's memory near 192 MiB
+// (each thread holds about 24 bytes a pixel: its frames, the engine images
+// and tables, and its share of the queued pictures).
+unsigned DefaultRenderThreads(uint32_t width, uint32_t height);
 
 // Renders every frame of the stream with `threads` renderers (one renders
 // on the calling thread alone). The diagnostic lines the renderers hand
