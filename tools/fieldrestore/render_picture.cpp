@@ -44,13 +44,16 @@ void PictureFrames::Describe(ExecuteFrames* f) {
 }
 
 void PictureFrames::Load(const uint8_t* picture) {
-  PictureToHostFrame(
-      PictureView{const_cast<uint8_t*>(picture), ptrdiff_t{4} * width_, width_, height_}, keep_,
-      HostFrameView{src_.data(), src_row_bytes_, frame_width_, frame_height_});
+  PictureToHostFrame(PictureView{const_cast<uint8_t*>(picture), static_cast<ptrdiff_t>(4 * width_),
+                                 width_, height_},
+                     keep_,
+                     HostFrameView{src_.data(), static_cast<ptrdiff_t>(src_row_bytes_),
+                                   frame_width_, frame_height_});
 }
 
 void PictureFrames::Store(uint8_t* picture) const {
   HostFrameToPicture(
-      HostFrameView{const_cast<uint8_t*>(dst_.data()), dst_row_bytes_, frame_width_, frame_height_},
-      keep_, PictureView{picture, ptrdiff_t{4} * width_, width_, height_});
+      HostFrameView{const_cast<uint8_t*>(dst_.data()), static_cast<ptrdiff_t>(dst_row_bytes_),
+                    frame_width_, frame_height_},
+      keep_, PictureView{picture, static_cast<ptrdiff_t>(4 * width_), width_, height_});
 }
