@@ -54,7 +54,9 @@ bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
   return true;
 }
 
-bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error) {
+bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error,
+                       bool* stream) {
+  if (stream) *stream = false;
   fs::path current = path;
   std::error_code ec;
   // Each link is followed by hand, so that a link to a name that does not
@@ -63,6 +65,10 @@ bool ResolveOutputPath(const std::string& path, std::string* target, std::string
     const fs::file_status status = fs::symlink_status(current, ec);
     if (ec && status.type() != fs::file_type::not_found) return Fail(error, path, ec.message());
     if (status.type() == fs::file_type::not_found || fs::is_regular_file(status)) break;
+    if (stream && (fs::is_character_file(status) || fs::is_fifo(status) || fs::is_socket(status))) {
+      *stream = true;
+      break;
+    }
     if (!fs::is_symlink(status)) return Fail(error, path, NotRegular(status.type()));
     if (links == 40) return Fail(error, path, Reason(ELOOP));
     const fs::path next = fs::read_symlink(current, ec);
@@ -88,10 +94,16 @@ OutputFile::~OutputFile() {
   platform::RemoveFile(temp_.c_str());
 }
 
-bool OutputFile::Open(const std::string& path, std::string* error) {
+bool OutputFile::Open(const std::string& path, std::string* error, bool streams_ok) {
   path_ = path;
-  if (!ResolveOutputPath(path, &target_, error)) return false;
+  bool stream = false;
+  if (!ResolveOutputPath(path, &target_, error, streams_ok ? &stream : nullptr)) return false;
   errno = 0;
+  if (stream) {
+    stream_.open(target_, std::ios::binary);
+    if (!stream_) return Fail(error, path, Reason(errno ? errno : EIO));
+    return true;
+  }
   temp_ = platform::CreateTempFileBeside(target_.c_str());
   if (temp_.empty()) {
     return Fail(error, path,
@@ -106,6 +118,7 @@ bool OutputFile::Commit(std::string* error) {
   errno = 0;
   stream_.close();
   if (!stream_) return Fail(error, path_, Reason(errno ? errno : EIO));
+  if (temp_.empty()) return true;  // written straight through
   errno = 0;
   if (!platform::ReplaceFileWith(temp_.c_str(), target_.c_str())) {
     return Fail(error, path_, Reason(errno ? errno : EACCES));

@@ -17,8 +17,11 @@ bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
 
 // Where writing to `path` puts the data: the file its symbolic links lead
 // to, or the path itself. False when that is something other than a
-// regular file or a new name (a folder, a device, a pipe).
-bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error);
+// regular file or a new name (a folder, a device, a pipe), unless
+// `stream` is given: then a character device, a pipe or a socket is taken
+// too and *stream says so.
+bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error,
+                       bool* stream = nullptr);
 
 // True when both paths name one existing file: the same path, a symbolic
 // link to it or another hard link.
@@ -36,7 +39,10 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the new file beside the destination `path` (through its links).
-  bool Open(const std::string& path, std::string* error);
+  // With `streams_ok`, a destination that is a device or a pipe (/dev/null,
+  // a named pipe) is written straight through instead, as standard output
+  // is: there is no file there to damage.
+  bool Open(const std::string& path, std::string* error, bool streams_ok = false);
   std::ostream& stream() { return stream_; }
   // Writes everything out and puts the file in place of the destination.
   bool Commit(std::string* error);

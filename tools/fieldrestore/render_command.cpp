@@ -323,7 +323,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 2;
   }
   OutputFile output_file;
-  if (!to_stdout && !output_file.Open(o.output, &error)) {
+  if (!to_stdout && !output_file.Open(o.output, &error, /*streams_ok=*/true)) {
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
