@@ -311,14 +311,21 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (const std::string reason = CopyThroughReason(o, store.settings.method); !reason.empty()) {
     err << "fieldrestore: warning: " << reason << "\n";
   }
-  // The first thread's renderer; the others are made alike when the render
-  // starts.
+  // Every render thread's renderer is made alike, the comb map included;
+  // one made up front tells, before any output is opened, whether a
+  // renderer can be had and can draw the map.
+  const bool show_map = o.picture.show_map;
+  const RendererMaker make_renderer = [&store, show_map](std::string* why) {
+    std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(store, why);
+    if (renderer && show_map) renderer->ShowCombMap();
+    return renderer;
+  };
   std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(store, &error);
   if (!renderer) {
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  if (o.picture.show_map && !renderer->ShowCombMap()) {
+  if (show_map && !renderer->ShowCombMap()) {
     err << "fieldrestore: --show-map needs the native build; the plug-in cannot draw the map\n";
     return 2;
   }
@@ -342,9 +349,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
       o.threads ? static_cast<unsigned>(o.threads)
                 : std::min(DefaultRenderThreads(job.width, job.height), MaxRenderThreads());
   uint64_t done = 0;
-  const bool rendered = RunRenderQueue(
-      job, threads, [&store](std::string* why) { return MakeFrameRenderer(store, why); }, stream,
-      &done, &error);
+  const bool rendered = RunRenderQueue(job, threads, make_renderer, stream, &done, &error);
   stream.EndProgress();
   if (!rendered) {
     err << "fieldrestore: " << error << "\n";
