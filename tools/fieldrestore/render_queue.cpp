@@ -76,74 +76,63 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
   }
 }
 
-// Each worker reads the next frame (in turn, so the stream is read in
-// order) into a free slot and renders it there, on its own processor's
-// cache; the calling thread writes the finished frames in order. Besides
-// one slot a worker, one holds the picture written last and two hold
-// frames finished before the one the writer waits for.
+// Every thread, the calling one included, reads the next frame (in turn,
+// so the stream is read in order) into a free slot and renders it there,
+// on its own processor's cache. The thread that finishes the frame next
+// in line writes it, and then every frame after it that is finished
+// already, so no thread is woken only to write: while frames keep coming,
+// the threads hand slots to each other under the lock without sleeping.
+// Besides one slot a thread, one holds the picture written last and two
+// hold frames finished before the one next in line.
 class ThreadedQueue {
  public:
   ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
-      : job_(job), stream_(stream), slots_(workers.size() + 3) {
-    threads_.reserve(workers.size());
-    for (Worker& worker : workers) threads_.emplace_back([this, &worker] { Work(worker); });
-  }
-  ~ThreadedQueue() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
-    }
-    slot_free_.notify_all();
-    for (std::thread& thread : threads_) thread.join();
-  }
+      : job_(job), stream_(stream), workers_(workers), slots_(workers.size() + 3) {}
 
   bool Run(uint64_t* done, std::string* error) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      if (Slot* slot = Finished(*done)) {
-        // The slot is the writer's until it frees it.
-        lock.unlock();
-        const bool written = Write(*slot, error);
-        lock.lock();
-        if (!written) return false;
-        ++*done;
-        continue;
-      }
-      if (input_ended_ && *done == frames_read_) {
-        *error = read_error_;
-        return read_error_.empty();
-      }
-      frame_done_.wait(lock);
+    std::vector<std::thread> threads;
+    threads.reserve(workers_.size() - 1);
+    for (size_t i = 1; i < workers_.size(); ++i) {
+      threads.emplace_back([this, i] { Work(workers_[i]); });
     }
+    Work(workers_[0]);
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      ended_.wait(lock, [&] { return finished_; });
+    }
+    for (std::thread& thread : threads) thread.join();
+    *done = written_;
+    *error = error_;
+    return error_.empty();
   }
 
  private:
   void Work(Worker& worker) {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       Slot* slot = nullptr;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        slot_free_.wait(lock, [&] { return stopping_ || input_ended_ || (slot = FreeSlot()); });
-        if (!slot) return;
-        slot->state = Slot::State::kRendering;
-      }
-      if (!ReadInto(*slot)) return;
-      RenderSlot(job_, worker, *slot);
-      std::lock_guard<std::mutex> lock(mutex_);
+      slot_free_.wait(lock, [&] { return input_ended_ || (slot = FreeSlot()); });
+      if (!slot) return;
+      slot->state = Slot::State::kRendering;
+      lock.unlock();
+      const bool read = ReadInto(*slot);
+      if (read) RenderSlot(job_, worker, *slot);
+      lock.lock();
+      if (!read) continue;
       slot->state = Slot::State::kDone;
-      frame_done_.notify_one();
+      if (!writing_) WriteFinished(lock);
     }
   }
 
-  // Reads the next frame into the slot; false, with the slot freed, when
-  // the stream has no more.
+  // Reads the next frame into the slot; false, with the slot freed and
+  // the input ended, when the stream has no more.
   bool ReadInto(Slot& slot) {
     std::lock_guard<std::mutex> reading(read_mutex_);
     std::string error;
     FrameStream::Read read = FrameStream::Read::kEnd;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (input_ended_ || stopping_) {
+      if (input_ended_) {
         slot.state = Slot::State::kFree;
         return false;
       }
@@ -155,11 +144,48 @@ class ThreadedQueue {
       return true;
     }
     slot.state = Slot::State::kFree;
-    input_ended_ = true;
-    read_error_ = error;
-    slot_free_.notify_all();
-    frame_done_.notify_one();
+    if (error_.empty()) error_ = error;
+    EndInput();
     return false;
+  }
+
+  // With the lock held: no more frames are read; the render has finished
+  // once nothing read is left to write.
+  void EndInput() {
+    input_ended_ = true;
+    slot_free_.notify_all();
+    if (!writing_ && written_ == frames_read_) Finish();
+  }
+
+  void Finish() {
+    finished_ = true;
+    ended_.notify_one();
+  }
+
+  // With the lock held, as the one writer: writes the finished frames next
+  // in line, in order, dropping the lock while each is written.
+  void WriteFinished(std::unique_lock<std::mutex>& lock) {
+    writing_ = true;
+    Slot* slot = nullptr;
+    while (!stopped_ && (slot = Finished(written_))) {
+      lock.unlock();
+      std::string error;
+      const bool written = Write(*slot, &error);
+      lock.lock();
+      Release(*slot);
+      if (!written) {
+        // Nothing after a frame that cannot be rendered or written is
+        // written (a later frame's read failure gives way to it).
+        error_ = error;
+        stopped_ = true;
+        input_ended_ = true;
+        slot_free_.notify_all();
+        break;
+      }
+      ++written_;
+    }
+    writing_ = false;
+    if (stopped_ || (input_ended_ && written_ == frames_read_)) Finish();
   }
 
   Slot* Finished(uint64_t index) {
@@ -176,9 +202,9 @@ class ThreadedQueue {
     return nullptr;
   }
 
-  // Writes a finished frame (its log lines first) and frees its slot, or
-  // keeps it as the picture a skipped frame repeats.
-  bool Write(Slot& slot, std::string* error) {
+  // Writes a finished frame (its log lines first); false with `error` set
+  // when it failed or cannot be written.
+  bool Write(const Slot& slot, std::string* error) {
     if (!slot.failure.empty()) {
       *error = slot.failure;
       return false;
@@ -187,32 +213,36 @@ class ThreadedQueue {
     const bool skipped = slot.outcome == ExecuteOutcome::kSkipped;
     if (skipped && !last_) zeros_.assign(slot.picture.size(), 0);
     const std::vector<uint8_t>& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
-    const bool written = stream_.WriteFrame(slot.index, picture, error);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (skipped) {
+    return stream_.WriteFrame(slot.index, picture, error);
+  }
+
+  // With the lock held: frees a written slot, or keeps it as the picture a
+  // skipped frame repeats (freeing the one it replaces).
+  void Release(Slot& slot) {
+    if (slot.outcome == ExecuteOutcome::kSkipped || !slot.failure.empty()) {
       slot.state = Slot::State::kFree;
     } else {
-      // The written slot stays done (its index is past) until a newer
-      // picture replaces it.
       if (last_) last_->state = Slot::State::kFree;
       last_ = &slot;
     }
     slot_free_.notify_one();
-    return written;
   }
 
   const RenderJob& job_;
   FrameStream& stream_;
+  std::vector<Worker>& workers_;
   std::vector<Slot> slots_;
-  std::vector<std::thread> threads_;
   std::mutex mutex_;       // the slots' states and what follows
-  std::mutex read_mutex_;  // one worker reads at a time
-  std::condition_variable slot_free_, frame_done_;
-  bool stopping_ = false;
-  bool input_ended_ = false;
+  std::mutex read_mutex_;  // one thread reads at a time
+  std::condition_variable slot_free_, ended_;
+  bool input_ended_ = false;  // no more frames are read
+  bool writing_ = false;      // a thread is writing frames
+  bool stopped_ = false;      // a frame could not be rendered or written
+  bool finished_ = false;     // every frame read has been written, or the render stopped
   uint64_t frames_read_ = 0;
-  std::string read_error_;  // why frame frames_read_ cannot be read
-  Slot* last_ = nullptr;    // the last picture written, which a skipped frame repeats
+  uint64_t written_ = 0;
+  std::string error_;     // why the render stopped early
+  Slot* last_ = nullptr;  // the last picture written, which a skipped frame repeats
   std::vector<uint8_t> zeros_;
 };
 
