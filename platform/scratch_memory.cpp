@@ -1,6 +1,8 @@
 // The scratch-block cache: a short list of released blocks by size.
 #include "platform/scratch_memory.h"
 
+#include "platform/memory_block.h"
+
 #include <mutex>
 #include <vector>
 
@@ -40,7 +42,7 @@ void* AcquireScratch(size_t bytes) {
       }
     }
   }
-  return ::operator new(bytes);
+  return AllocateBlock(bytes);
 }
 
 void ReleaseScratch(void* block, size_t bytes) noexcept {
@@ -57,12 +59,12 @@ void ReleaseScratch(void* block, size_t bytes) noexcept {
       }
     }
   }
-  ::operator delete(block);
+  FreeBlock(block, bytes);
 }
 
 void TrimScratch() noexcept {
   std::lock_guard<std::mutex> lock(g_mutex);
-  for (const Kept& k : g_kept) ::operator delete(k.block);
+  for (const Kept& k : g_kept) FreeBlock(k.block, k.bytes);
   g_kept.clear();
   g_kept_bytes = 0;
 }

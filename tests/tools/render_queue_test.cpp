@@ -19,22 +19,21 @@ class MemoryStream final : public FrameStream {
  public:
   MemoryStream(const std::vector<std::vector<uint8_t>>& in, uint64_t fail_read, uint64_t fail_write)
       : in_(in), fail_read_(fail_read), fail_write_(fail_write) {}
-  Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) override {
+  Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
     if (index == fail_read_) {
       *error = "short frame " + std::to_string(index);
       return Read::kFailed;
     }
     if (index >= in_.size()) return Read::kEnd;
-    *picture = in_[index];
+    picture->assign(in_[index].begin(), in_[index].end());
     return Read::kFrame;
   }
-  bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
-                  std::string* error) override {
+  bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
     if (index == fail_write_ || index != out.size()) {
       *error = "cannot write frame " + std::to_string(index);
       return false;
     }
-    out.push_back(picture);
+    out.emplace_back(picture.begin(), picture.end());
     return true;
   }
   std::vector<std::vector<uint8_t>> out;

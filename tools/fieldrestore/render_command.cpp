@@ -130,7 +130,7 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
 // Reads up to `bytes` bytes, letting the buffer grow as they arrive rather
 // than allocating the whole frame first: a stream that ends early, or never
 // starts, costs only what it held. Returns the bytes read.
-uint64_t ReadGrowing(std::istream& in, std::vector<uint8_t>* buffer, uint64_t bytes) {
+uint64_t ReadGrowing(std::istream& in, PictureBuffer* buffer, uint64_t bytes) {
   constexpr uint64_t kStep = uint64_t{1} << 20;
   buffer->clear();
   while (buffer->size() < bytes) {
@@ -202,7 +202,7 @@ class RenderStream final : public FrameStream {
   // does not flush a tied output before it reads.
   ~RenderStream() { in_.tie(tie_); }
 
-  Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) override {
+  Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
     if (frames_ && index >= *frames_) return Read::kEnd;
     uint64_t got = 0;
     if (index == 0) {
@@ -222,8 +222,7 @@ class RenderStream final : public FrameStream {
     return Read::kFrame;
   }
 
-  bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
-                  std::string* error) override {
+  bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
     errno = 0;
     if (!output_.write(reinterpret_cast<const char*>(picture.data()),
                        static_cast<std::streamsize>(picture_bytes_))) {

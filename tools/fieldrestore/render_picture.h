@@ -11,6 +11,7 @@
 
 #include "host/picture_frames.h"
 #include "host/pipeline.h"
+#include "platform/memory_block.h"
 
 struct PictureOptions {
   KeptField keep = KeptField::kBottom;
@@ -40,5 +41,5 @@ class PictureFrames {
   uint32_t width_, height_, frame_width_, frame_height_;
   int64_t src_row_bytes_, dst_row_bytes_;
   KeptField keep_;
-  std::vector<uint8_t> src_, dst_;
+  std::vector<uint8_t, platform::BlockAllocator<uint8_t>> src_, dst_;
 };

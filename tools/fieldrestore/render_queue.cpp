@@ -47,7 +47,7 @@ struct Slot {
   enum class State { kFree, kReady, kRendering, kDone };
   State state = State::kFree;
   uint64_t index = 0;
-  std::vector<uint8_t> picture;
+  PictureBuffer picture;
   ExecuteOutcome outcome = ExecuteOutcome::kProcessed;
   std::string log;
   std::string failure;  // the frame failed: nothing of it is written
@@ -212,7 +212,7 @@ class ThreadedQueue {
     if (!slot.log.empty()) AppendLog(slot.log);
     const bool skipped = slot.outcome == ExecuteOutcome::kSkipped;
     if (skipped && !last_) zeros_.assign(slot.picture.size(), 0);
-    const std::vector<uint8_t>& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
+    const PictureBuffer& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
     return stream_.WriteFrame(slot.index, picture, error);
   }
 
@@ -243,7 +243,7 @@ class ThreadedQueue {
   uint64_t written_ = 0;
   std::string error_;     // why the render stopped early
   Slot* last_ = nullptr;  // the last picture written, which a skipped frame repeats
-  std::vector<uint8_t> zeros_;
+  PictureBuffer zeros_;
 };
 
 }  // namespace

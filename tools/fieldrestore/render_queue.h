@@ -11,7 +11,12 @@
 #include <vector>
 
 #include "host/picture_frames.h"
+#include "platform/memory_block.h"
 #include "tools/fieldrestore/frame_renderer.h"
+
+// A picture as the render's files hold it (4 x width bytes a row, top row
+// first), in memory that comes with its pages in place.
+using PictureBuffer = std::vector<uint8_t, platform::BlockAllocator<uint8_t>>;
 
 // Where a render's pictures come from and go, read and written in order
 // on the thread that runs the queue.
@@ -20,10 +25,9 @@ class FrameStream {
   enum class Read { kFrame, kEnd, kFailed };
   // Reads frame `index` into `picture` (which it sizes). kEnd: there are
   // no more frames; kFailed with `error` set: the frame cannot be read.
-  virtual Read ReadFrame(uint64_t index, std::vector<uint8_t>* picture, std::string* error) = 0;
+  virtual Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) = 0;
   // Writes frame `index`; false with `error` set when it cannot.
-  virtual bool WriteFrame(uint64_t index, const std::vector<uint8_t>& picture,
-                          std::string* error) = 0;
+  virtual bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) = 0;
 
  protected:
   ~FrameStream() = default;
