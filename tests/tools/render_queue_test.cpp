@@ -14,11 +14,14 @@
 
 namespace {
 
-// Frames from memory into memory; reading or writing one frame may fail.
+// Frames from memory into memory, read in order or at any position;
+// reading or writing one frame may fail.
 class MemoryStream final : public FrameStream {
  public:
-  MemoryStream(const std::vector<std::vector<uint8_t>>& in, uint64_t fail_read, uint64_t fail_write)
-      : in_(in), fail_read_(fail_read), fail_write_(fail_write) {}
+  MemoryStream(const std::vector<std::vector<uint8_t>>& in, bool any_position, uint64_t fail_read,
+               uint64_t fail_write)
+      : in_(in), any_position_(any_position), fail_read_(fail_read), fail_write_(fail_write) {}
+  bool ReadsAtAnyPosition() const override { return any_position_; }
   Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
     if (index == fail_read_) {
       *error = "short frame " + std::to_string(index);
@@ -40,6 +43,7 @@ class MemoryStream final : public FrameStream {
 
  private:
   const std::vector<std::vector<uint8_t>>& in_;
+  bool any_position_;
   uint64_t fail_read_, fail_write_;
 };
 
@@ -66,7 +70,7 @@ class RenderQueueTest : public ::testing::Test {
   Result Run(const RenderJob& job, unsigned threads, uint64_t fail_read = ~0ull,
              uint64_t fail_write = ~0ull) {
     test::RemoveLog();
-    MemoryStream stream(in_, fail_read, fail_write);
+    MemoryStream stream(in_, any_position_, fail_read, fail_write);
     uint64_t done = 0;
     Result r;
     const RenderStore& store = store_;
@@ -87,6 +91,7 @@ class RenderQueueTest : public ::testing::Test {
 
   RenderStore store_;
   std::vector<std::vector<uint8_t>> in_;
+  bool any_position_ = false;  // frames read on several threads at once
 };
 
 TEST_F(RenderQueueTest, ThreadsWriteWhatOneThreadWrites) {
@@ -124,11 +129,15 @@ TEST_F(RenderQueueTest, ThreadsWriteWhatOneThreadWrites) {
     ASSERT_EQ(one.out.size(), in_.size());
     EXPECT_NE(one.out[1], in_[1]);
     for (unsigned threads : {2u, 3u}) {
-      const Result many = Run(job, threads);
-      ASSERT_TRUE(many.ok) << many.error;
-      EXPECT_TRUE(many.out == one.out) << threads << " threads";
-      EXPECT_EQ(many.log, one.log) << threads << " threads";
+      for (bool any_position : {false, true}) {
+        any_position_ = any_position;
+        const Result many = Run(job, threads);
+        ASSERT_TRUE(many.ok) << many.error;
+        EXPECT_TRUE(many.out == one.out) << threads << " threads, any position " << any_position;
+        EXPECT_EQ(many.log, one.log) << threads << " threads, any position " << any_position;
+      }
     }
+    any_position_ = false;
     if (c.field_flags) {
       // A skipped frame repeats the frame before it, zeros at first.
       EXPECT_EQ(one.out[0], std::vector<uint8_t>(in_[0].size(), 0));
@@ -144,7 +153,9 @@ TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
   job.width = job.height = 32;
   job.src_row_bytes = job.dst_row_bytes = 128;
   const Result all = Run(job, 1);
-  for (unsigned threads : {1u, 3u}) {
+  for (unsigned threads : {1u, 3u, 4u}) {
+    // Four threads read the frames at any position, ahead of the failure.
+    any_position_ = threads == 4;
     SCOPED_TRACE(threads);
     // The frames before one that cannot be read are written, and no other.
     Result r = Run(job, threads, 5);

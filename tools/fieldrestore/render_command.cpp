@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <system_error>
@@ -202,8 +204,10 @@ class RenderStream final : public FrameStream {
   // does not flush a tied output before it reads.
   ~RenderStream() { in_.tie(tie_); }
 
+  bool ReadsAtAnyPosition() const override { return frames_.has_value(); }
+
   Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
-    if (frames_ && index >= *frames_) return Read::kEnd;
+    if (frames_) return ReadFileFrame(index, picture, error);
     uint64_t got = 0;
     if (index == 0) {
       got = ReadGrowing(in_, picture, picture_bytes_);
@@ -213,13 +217,8 @@ class RenderStream final : public FrameStream {
                static_cast<std::streamsize>(picture_bytes_));
       got = static_cast<uint64_t>(in_.gcount());
     }
-    if (!frames_ && got == 0 && in_.eof()) return Read::kEnd;  // ended between frames
-    if (got != picture_bytes_) {
-      *error = input_name_ + " ends inside frame " + std::to_string(index) + " (" +
-               std::to_string(got) + " of " + std::to_string(picture_bytes_) + " bytes)";
-      return Read::kFailed;
-    }
-    return Read::kFrame;
+    if (got == 0 && in_.eof()) return Read::kEnd;  // ended between frames
+    return Complete(index, got, error);
   }
 
   bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
@@ -239,6 +238,46 @@ class RenderStream final : public FrameStream {
   const std::string& OutputName() const { return output_name_; }
 
  private:
+  Read Complete(uint64_t index, uint64_t got, std::string* error) const {
+    if (got == picture_bytes_) return Read::kFrame;
+    *error = input_name_ + " ends inside frame " + std::to_string(index) + " (" +
+             std::to_string(got) + " of " + std::to_string(picture_bytes_) + " bytes)";
+    return Read::kFailed;
+  }
+
+  // Reads a frame of the input file at its position, with a reader of the
+  // file no other thread is using: the one opened first, or one more
+  // opened for a thread that reads at the same time.
+  Read ReadFileFrame(uint64_t index, PictureBuffer* picture, std::string* error) {
+    if (index >= *frames_) return Read::kEnd;
+    std::istream* reader = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(readers_mutex_);
+      if (!idle_readers_.empty()) {
+        reader = idle_readers_.back();
+        idle_readers_.pop_back();
+      }
+    }
+    if (!reader) {
+      auto file = std::make_unique<std::ifstream>();
+      uint64_t size = 0;
+      if (!OpenInputFile(input_name_, file.get(), &size, error)) return Read::kFailed;
+      std::lock_guard<std::mutex> lock(readers_mutex_);
+      reader = more_readers_.emplace_back(std::move(file)).get();
+    }
+    picture->resize(static_cast<size_t>(picture_bytes_));
+    reader->clear();
+    reader->seekg(static_cast<std::streamoff>(index * picture_bytes_));
+    reader->read(reinterpret_cast<char*>(picture->data()),
+                 static_cast<std::streamsize>(picture_bytes_));
+    const auto got = static_cast<uint64_t>(reader->gcount());
+    {
+      std::lock_guard<std::mutex> lock(readers_mutex_);
+      idle_readers_.push_back(reader);
+    }
+    return Complete(index, got, error);
+  }
+
   void ShowProgress(uint64_t written) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
@@ -266,6 +305,9 @@ class RenderStream final : public FrameStream {
   bool progress_;
   std::chrono::steady_clock::time_point start_;
   std::ostream* tie_;
+  std::mutex readers_mutex_;  // the file's readers, when frames are read on several threads
+  std::vector<std::istream*> idle_readers_{&in_};
+  std::vector<std::unique_ptr<std::ifstream>> more_readers_;
 };
 
 }  // namespace

@@ -116,7 +116,7 @@ class ThreadedQueue {
       slot->state = Slot::State::kRendering;
       lock.unlock();
       const bool read = ReadInto(*slot);
-      if (read) RenderSlot(job_, worker, *slot);
+      if (read && slot->failure.empty()) RenderSlot(job_, worker, *slot);
       lock.lock();
       if (!read) continue;
       slot->state = Slot::State::kDone;
@@ -124,37 +124,43 @@ class ThreadedQueue {
     }
   }
 
-  // Reads the next frame into the slot; false, with the slot freed and
-  // the input ended, when the stream has no more.
+  // Reads the next frame into the slot. True when the slot holds it, or
+  // the reason it cannot be read (a failed frame, which stops the render
+  // when its turn to be written comes); false, with the slot freed, when
+  // the stream has no more.
   bool ReadInto(Slot& slot) {
-    std::lock_guard<std::mutex> reading(read_mutex_);
-    std::string error;
-    FrameStream::Read read = FrameStream::Read::kEnd;
+    // A file is read on every thread at once, each at its own frame; a
+    // stream in order, by one thread at a time.
+    std::unique_lock<std::mutex> reading(read_mutex_, std::defer_lock);
+    if (!any_position_) reading.lock();
+    uint64_t index = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (input_ended_) {
         slot.state = Slot::State::kFree;
         return false;
       }
+      index = next_read_++;
     }
-    read = stream_.ReadFrame(frames_read_, &slot.picture, &error);
+    std::string error;
+    const FrameStream::Read read = stream_.ReadFrame(index, &slot.picture, &error);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (read == FrameStream::Read::kFrame) {
-      slot.index = frames_read_++;
+    slot.index = index;
+    slot.failure.clear();
+    slot.log.clear();
+    if (read == FrameStream::Read::kFrame) return true;
+    // Nothing is read after the end or a frame that cannot be read.
+    input_ended_ = true;
+    slot_free_.notify_all();
+    if (read == FrameStream::Read::kFailed) {
+      slot.failure = error;
+      end_ = std::min(end_, index + 1);
       return true;
     }
     slot.state = Slot::State::kFree;
-    if (error_.empty()) error_ = error;
-    EndInput();
+    end_ = std::min(end_, index);
+    if (!writing_ && written_ == end_) Finish();
     return false;
-  }
-
-  // With the lock held: no more frames are read; the render has finished
-  // once nothing read is left to write.
-  void EndInput() {
-    input_ended_ = true;
-    slot_free_.notify_all();
-    if (!writing_ && written_ == frames_read_) Finish();
   }
 
   void Finish() {
@@ -185,7 +191,7 @@ class ThreadedQueue {
       ++written_;
     }
     writing_ = false;
-    if (stopped_ || (input_ended_ && written_ == frames_read_)) Finish();
+    if (stopped_ || (input_ended_ && written_ == end_)) Finish();
   }
 
   Slot* Finished(uint64_t index) {
@@ -233,13 +239,15 @@ class ThreadedQueue {
   std::vector<Worker>& workers_;
   std::vector<Slot> slots_;
   std::mutex mutex_;       // the slots' states and what follows
-  std::mutex read_mutex_;  // one thread reads at a time
+  std::mutex read_mutex_;  // one thread reads a stream at a time
   std::condition_variable slot_free_, ended_;
   bool input_ended_ = false;  // no more frames are read
   bool writing_ = false;      // a thread is writing frames
   bool stopped_ = false;      // a frame could not be rendered or written
   bool finished_ = false;     // every frame read has been written, or the render stopped
-  uint64_t frames_read_ = 0;
+  const bool any_position_ = stream_.ReadsAtAnyPosition();
+  uint64_t next_read_ = 0;     // the next frame a thread reads
+  uint64_t end_ = UINT64_MAX;  // the frames there are to write, once known
   uint64_t written_ = 0;
   std::string error_;     // why the render stopped early
   Slot* last_ = nullptr;  // the last picture written, which a skipped frame repeats

@@ -18,14 +18,18 @@
 // first), in memory that comes with its pages in place.
 using PictureBuffer = std::vector<uint8_t, platform::BlockAllocator<uint8_t>>;
 
-// Where a render's pictures come from and go, read and written in order
-// on the thread that runs the queue.
+// Where a render's pictures come from and go. Frames are written in order,
+// one at a time, on any of the render's threads.
 class FrameStream {
  public:
   enum class Read { kFrame, kEnd, kFailed };
   // Reads frame `index` into `picture` (which it sizes). kEnd: there are
   // no more frames; kFailed with `error` set: the frame cannot be read.
   virtual Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) = 0;
+  // Whether frames may be read on several threads at once, each at its own
+  // index (a file can be read at any position); otherwise they are read in
+  // order, one at a time.
+  virtual bool ReadsAtAnyPosition() const { return false; }
   // Writes frame `index`; false with `error` set when it cannot.
   virtual bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) = 0;
 
