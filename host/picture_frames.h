@@ -36,10 +36,23 @@ struct HostFrameView {
   uint32_t height;
 };
 
+// Copies `count` picture rows from `first` on out of rows packed one after
+// another (4 x width bytes each).
+void UnpackPictureRows(const uint8_t* packed, uint32_t first, uint32_t count,
+                       const PictureView& picture);
+
 // The picture row that host frame row `row` shows, for a picture of
 // `height` rows extended to `frame_height`.
 uint32_t PictureRowOf(uint32_t row, uint32_t height, uint32_t frame_height, KeptField keep);
 
+// Where the picture's rows lie in the host frame: a view of them top row
+// first (its stride is negative when the bottom field is kept, as the
+// frame then holds them bottom row first).
+PictureView PictureInHostFrame(const HostFrameView& frame, uint32_t width, uint32_t height,
+                               KeptField keep);
+// Extends a host frame whose picture rows are in place: the rows past the
+// picture's and the columns past its width, as described above.
+void ExtendHostFrame(const HostFrameView& frame, uint32_t width, uint32_t height, KeptField keep);
 // Fills the whole host frame from the picture, extending it as above.
 void PictureToHostFrame(const PictureView& picture, KeptField keep, const HostFrameView& frame);
 // The picture's part of the host frame back into the picture.

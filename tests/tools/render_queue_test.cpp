@@ -22,13 +22,15 @@ class MemoryStream final : public FrameStream {
                uint64_t fail_write)
       : in_(in), any_position_(any_position), fail_read_(fail_read), fail_write_(fail_write) {}
   bool ReadsAtAnyPosition() const override { return any_position_; }
-  Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
+  Read ReadFrame(uint64_t index, const std::function<PictureView()>& rows,
+                 std::string* error) override {
     if (index == fail_read_) {
       *error = "short frame " + std::to_string(index);
       return Read::kFailed;
     }
     if (index >= in_.size()) return Read::kEnd;
-    picture->assign(in_[index].begin(), in_[index].end());
+    const PictureView picture = rows();
+    UnpackPictureRows(in_[index].data(), 0, picture.height, picture);
     return Read::kFrame;
   }
   bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {

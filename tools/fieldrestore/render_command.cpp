@@ -13,13 +13,14 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <system_error>
 
+#include "platform/row_file.h"
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
 #include "tools/fieldrestore/file_access.h"
@@ -187,11 +188,11 @@ std::string CopyThroughReason(const RenderOptions& o, int32_t method) {
 // arrives), results written in order with the progress line.
 class RenderStream final : public FrameStream {
  public:
-  RenderStream(const RenderOptions& o, std::istream& in, bool from_stdin,
+  RenderStream(const RenderOptions& o, std::istream& in, const platform::RowFile* file,
                std::optional<uint64_t> frames, std::ostream& output, std::string output_name,
                std::ostream& err)
       : in_(in),
-        input_name_(from_stdin ? "standard input" : o.input),
+        input_name_(file ? o.input : "standard input"),
         frames_(frames),
         output_(output),
         output_name_(std::move(output_name)),
@@ -199,26 +200,35 @@ class RenderStream final : public FrameStream {
         picture_bytes_(static_cast<uint64_t>(4 * o.width * o.height)),
         progress_(platform::StderrIsTerminal()),
         start_(std::chrono::steady_clock::now()),
-        tie_(in.tie(nullptr)) {}
+        tie_(in.tie(nullptr)),
+        file_(file) {}
   // Frames are read on other threads than they are written: the input
   // does not flush a tied output before it reads.
   ~RenderStream() { in_.tie(tie_); }
 
-  bool ReadsAtAnyPosition() const override { return frames_.has_value(); }
+  bool ReadsAtAnyPosition() const override { return file_ != nullptr; }
 
-  Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) override {
-    if (frames_) return ReadFileFrame(index, picture, error);
+  Read ReadFrame(uint64_t index, const std::function<PictureView()>& rows,
+                 std::string* error) override {
+    if (file_) return ReadFileFrame(index, rows, error);
+    // A stream's frames come in order through one buffer, the first of
+    // them taken as it arrives.
     uint64_t got = 0;
     if (index == 0) {
-      got = ReadGrowing(in_, picture, picture_bytes_);
+      got = ReadGrowing(in_, &staging_, picture_bytes_);
     } else {
-      picture->resize(static_cast<size_t>(picture_bytes_));
-      in_.read(reinterpret_cast<char*>(picture->data()),
+      staging_.resize(static_cast<size_t>(picture_bytes_));
+      in_.read(reinterpret_cast<char*>(staging_.data()),
                static_cast<std::streamsize>(picture_bytes_));
       got = static_cast<uint64_t>(in_.gcount());
     }
     if (got == 0 && in_.eof()) return Read::kEnd;  // ended between frames
-    return Complete(index, got, error);
+    const Read read = Complete(index, got, error);
+    if (read == Read::kFrame) {
+      const PictureView picture = rows();
+      UnpackPictureRows(staging_.data(), 0, picture.height, picture);
+    }
+    return read;
   }
 
   bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
@@ -245,37 +255,19 @@ class RenderStream final : public FrameStream {
     return Read::kFailed;
   }
 
-  // Reads a frame of the input file at its position, with a reader of the
-  // file no other thread is using: the one opened first, or one more
-  // opened for a thread that reads at the same time.
-  Read ReadFileFrame(uint64_t index, PictureBuffer* picture, std::string* error) {
+  // Reads a frame of the input file at its position, straight into its
+  // rows; any number of threads may do so at once.
+  Read ReadFileFrame(uint64_t index, const std::function<PictureView()>& rows, std::string* error) {
     if (index >= *frames_) return Read::kEnd;
-    std::istream* reader = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(readers_mutex_);
-      if (!idle_readers_.empty()) {
-        reader = idle_readers_.back();
-        idle_readers_.pop_back();
-      }
+    const PictureView picture = rows();
+    std::string reason;
+    const int64_t got = file_->ReadRows(index * picture_bytes_, picture.pixels, picture.stride,
+                                        size_t{4} * picture.width, picture.height, &reason);
+    if (got < 0) {
+      *error = input_name_ + ": " + reason;
+      return Read::kFailed;
     }
-    if (!reader) {
-      auto file = std::make_unique<std::ifstream>();
-      uint64_t size = 0;
-      if (!OpenInputFile(input_name_, file.get(), &size, error)) return Read::kFailed;
-      std::lock_guard<std::mutex> lock(readers_mutex_);
-      reader = more_readers_.emplace_back(std::move(file)).get();
-    }
-    picture->resize(static_cast<size_t>(picture_bytes_));
-    reader->clear();
-    reader->seekg(static_cast<std::streamoff>(index * picture_bytes_));
-    reader->read(reinterpret_cast<char*>(picture->data()),
-                 static_cast<std::streamsize>(picture_bytes_));
-    const auto got = static_cast<uint64_t>(reader->gcount());
-    {
-      std::lock_guard<std::mutex> lock(readers_mutex_);
-      idle_readers_.push_back(reader);
-    }
-    return Complete(index, got, error);
+    return Complete(index, static_cast<uint64_t>(got), error);
   }
 
   void ShowProgress(uint64_t written) {
@@ -305,9 +297,8 @@ class RenderStream final : public FrameStream {
   bool progress_;
   std::chrono::steady_clock::time_point start_;
   std::ostream* tie_;
-  std::mutex readers_mutex_;  // the file's readers, when frames are read on several threads
-  std::vector<std::istream*> idle_readers_{&in_};
-  std::vector<std::unique_ptr<std::ifstream>> more_readers_;
+  const platform::RowFile* file_;  // the input file, or null for a stream
+  PictureBuffer staging_;          // a stream's frame on its way to its rows
 };
 
 }  // namespace
@@ -330,6 +321,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   std::ifstream file;
   std::istream& in = from_stdin ? std::cin : file;
   std::optional<uint64_t> frames;  // unknown for a stream: until it ends
+  platform::RowFile row_file;      // the input file's frames, read straight into their rows
   if (!from_stdin) {
     uint64_t file_size = 0;
     if (!OpenInputFile(o.input, &file, &file_size, &error)) {
@@ -343,6 +335,10 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
       return 1;
     }
     frames = file_size / picture_bytes;
+    if (!row_file.Open(o.input, &error)) {
+      err << "fieldrestore: " << o.input << ": " << error << "\n";
+      return 1;
+    }
   }
   // The user's settings and region, or the reason they cannot be had:
   // rendering with anything else is not what was asked for. They are read
@@ -375,7 +371,8 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  RenderStream stream(o, in, from_stdin, frames, to_stdout ? out : output_file.stream(),
+  RenderStream stream(o, in, from_stdin ? nullptr : &row_file, frames,
+                      to_stdout ? out : output_file.stream(),
                       to_stdout ? "standard output" : o.output, err);
   RenderJob job;
   job.width = static_cast<uint32_t>(o.width);

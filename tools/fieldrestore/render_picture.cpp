@@ -43,12 +43,15 @@ void PictureFrames::Describe(ExecuteFrames* f) {
   f->dst_pixels = dst_.data();
 }
 
-void PictureFrames::Load(const uint8_t* picture) {
-  PictureToHostFrame(PictureView{const_cast<uint8_t*>(picture), static_cast<ptrdiff_t>(4 * width_),
-                                 width_, height_},
-                     keep_,
-                     HostFrameView{src_.data(), static_cast<ptrdiff_t>(src_row_bytes_),
-                                   frame_width_, frame_height_});
+PictureView PictureFrames::Source() {
+  return PictureInHostFrame(SourceFrame(), width_, height_, keep_);
+}
+
+void PictureFrames::ExtendSource() { ExtendHostFrame(SourceFrame(), width_, height_, keep_); }
+
+HostFrameView PictureFrames::SourceFrame() {
+  return HostFrameView{src_.data(), static_cast<ptrdiff_t>(src_row_bytes_), frame_width_,
+                       frame_height_};
 }
 
 void PictureFrames::Store(uint8_t* picture) const {

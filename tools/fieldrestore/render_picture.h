@@ -24,8 +24,8 @@ struct PictureOptions {
 bool ParsePictureOption(const std::vector<std::string>& args, size_t* i, PictureOptions* options,
                         std::string* error);
 
-// The source and destination frames of one render and the copies between
-// them and the pictures.
+// The source and destination frames of one render: pictures are read into
+// the source frame, and copied out of the destination frame.
 class PictureFrames {
  public:
   // Row bytes of 4 x width (the defaults) let a frame be extended; other
@@ -34,10 +34,15 @@ class PictureFrames {
                 KeptField keep);
   // The frames' geometry and pixels, for ExecuteFrames.
   void Describe(ExecuteFrames* frames);
-  void Load(const uint8_t* picture);
+  // The rows a picture is read into, straight into the source frame;
+  // ExtendSource completes the frame around them once they are there.
+  PictureView Source();
+  void ExtendSource();
   void Store(uint8_t* picture) const;
 
  private:
+  HostFrameView SourceFrame();
+
   uint32_t width_, height_, frame_width_, frame_height_;
   int64_t src_row_bytes_, dst_row_bytes_;
   KeptField keep_;

@@ -1,8 +1,9 @@
-// The render's frame scheduler. Worker threads read the frames in turn
-// and render them; the calling thread writes them in order. Each worker
-// keeps its own renderer (with its workspace) and its own source and
-// destination frames, so nothing but the pictures' slots passes between
-// threads, handed over under the queue's lock.
+// The render's frame scheduler. Every render thread reads frames (a file's
+// at any position, a stream's in turn) straight into its own source frame,
+// renders them with its own renderer (with its workspace) into its own
+// destination frame, and copies the result into a slot; the slots pass
+// between the threads under the queue's lock, and the thread that finishes
+// the frame next in line writes it.
 //
 // One thread writes each frame's result from a destination frame that the
 // previous frames left behind. Every frame that is not skipped writes the
@@ -40,7 +41,7 @@ class LineCollector final : public LogSink {
 
 struct Worker {
   std::unique_ptr<FrameRenderer> renderer;
-  std::optional<PictureFrames> frames;  // made with the first frame it renders
+  std::optional<PictureFrames> frames;  // made when its first frame is there to be read
 };
 
 struct Slot {
@@ -53,15 +54,35 @@ struct Slot {
   std::string failure;  // the frame failed: nothing of it is written
 };
 
-// Renders the slot's picture in place, as one call of the execute path.
+// Reads frame `index` straight into the worker's source frame (made when
+// the first frame is there) and completes the frame around it.
+FrameStream::Read ReadFrame(const RenderJob& job, FrameStream& stream, uint64_t index,
+                            Worker& worker, std::string* error) {
+  try {
+    const FrameStream::Read read = stream.ReadFrame(
+        index,
+        [&] {
+          if (!worker.frames) {
+            worker.frames.emplace(job.width, job.height, job.src_row_bytes, job.dst_row_bytes,
+                                  job.keep);
+          }
+          return worker.frames->Source();
+        },
+        error);
+    if (read == FrameStream::Read::kFrame) worker.frames->ExtendSource();
+    return read;
+  } catch (const std::exception& e) {
+    *error = e.what();
+    return FrameStream::Read::kFailed;
+  }
+}
+
+// Renders the frame the worker has read, as one call of the execute path,
+// into the slot's picture.
 void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
   slot.log.clear();
   slot.failure.clear();
   try {
-    if (!worker.frames) {
-      worker.frames.emplace(job.width, job.height, job.src_row_bytes, job.dst_row_bytes, job.keep);
-    }
-    worker.frames->Load(slot.picture.data());
     ExecuteFrames f;
     f.frame_number = FrameNumber(job.first_frame, slot.index);
     f.frame_total = job.frame_total;
@@ -70,7 +91,10 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
     LineCollector log(&slot.log);
     slot.outcome = worker.renderer->Render(f, &log);
     slot.failure = worker.renderer->StoreFailureOfFrame();
-    if (slot.failure.empty()) worker.frames->Store(slot.picture.data());
+    if (slot.failure.empty()) {
+      slot.picture.resize(size_t{4} * job.width * job.height);
+      worker.frames->Store(slot.picture.data());
+    }
   } catch (const std::exception& e) {
     slot.failure = e.what();
   }
@@ -115,7 +139,7 @@ class ThreadedQueue {
       if (!slot) return;
       slot->state = Slot::State::kRendering;
       lock.unlock();
-      const bool read = ReadInto(*slot);
+      const bool read = ReadInto(worker, *slot);
       if (read && slot->failure.empty()) RenderSlot(job_, worker, *slot);
       lock.lock();
       if (!read) continue;
@@ -124,11 +148,12 @@ class ThreadedQueue {
     }
   }
 
-  // Reads the next frame into the slot. True when the slot holds it, or
+  // Reads the next frame for the slot into the worker's source frame. True
+  // when the worker holds it, or
   // the reason it cannot be read (a failed frame, which stops the render
   // when its turn to be written comes); false, with the slot freed, when
   // the stream has no more.
-  bool ReadInto(Slot& slot) {
+  bool ReadInto(Worker& worker, Slot& slot) {
     // A file is read on every thread at once, each at its own frame; a
     // stream in order, by one thread at a time.
     std::unique_lock<std::mutex> reading(read_mutex_, std::defer_lock);
@@ -143,7 +168,7 @@ class ThreadedQueue {
       index = next_read_++;
     }
     std::string error;
-    const FrameStream::Read read = stream_.ReadFrame(index, &slot.picture, &error);
+    const FrameStream::Read read = ReadFrame(job_, stream_, index, worker, &error);
     std::lock_guard<std::mutex> lock(mutex_);
     slot.index = index;
     slot.failure.clear();
@@ -281,7 +306,7 @@ bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker&
   // One thread reads, renders and writes each frame in turn.
   Slot slot;
   for (;; ++*done) {
-    switch (stream.ReadFrame(*done, &slot.picture, error)) {
+    switch (ReadFrame(job, stream, *done, workers[0], error)) {
       case FrameStream::Read::kEnd:
         return true;
       case FrameStream::Read::kFailed:

@@ -23,9 +23,12 @@ using PictureBuffer = std::vector<uint8_t, platform::BlockAllocator<uint8_t>>;
 class FrameStream {
  public:
   enum class Read { kFrame, kEnd, kFailed };
-  // Reads frame `index` into `picture` (which it sizes). kEnd: there are
-  // no more frames; kFailed with `error` set: the frame cannot be read.
-  virtual Read ReadFrame(uint64_t index, PictureBuffer* picture, std::string* error) = 0;
+  // Reads frame `index` into the rows `rows` gives, which it asks for
+  // only once the frame is there to be read (so that a stream that never
+  // sends a frame costs no frame memory). kEnd: there are no more frames;
+  // kFailed with `error` set: the frame cannot be read.
+  virtual Read ReadFrame(uint64_t index, const std::function<PictureView()>& rows,
+                         std::string* error) = 0;
   // Whether frames may be read on several threads at once, each at its own
   // index (a file can be read at any position); otherwise they are read in
   // order, one at a time.
