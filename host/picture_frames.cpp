@@ -19,12 +19,16 @@ uint32_t PictureRowOf(uint32_t row, uint32_t height, uint32_t frame_height, Kept
   return r;
 }
 
-void UnpackPictureRows(const uint8_t* packed, uint32_t first, uint32_t count,
-                       const PictureView& picture) {
-  const size_t row_bytes = size_t{4} * picture.width;
-  for (uint32_t i = 0; i < count; ++i) {
-    std::memcpy(picture.pixels + static_cast<ptrdiff_t>(first + i) * picture.stride,
-                packed + i * row_bytes, row_bytes);
+PictureView PackedPicture(const uint8_t* pixels, uint32_t width, uint32_t height) {
+  return PictureView{const_cast<uint8_t*>(pixels), static_cast<ptrdiff_t>(4 * width), width,
+                     height};
+}
+
+void CopyPictureRows(const PictureView& from, const PictureView& to) {
+  const size_t row_bytes = size_t{4} * from.width;
+  for (uint32_t r = 0; r < from.height; ++r) {
+    std::memcpy(to.pixels + static_cast<ptrdiff_t>(r) * to.stride,
+                from.pixels + static_cast<ptrdiff_t>(r) * from.stride, row_bytes);
   }
 }
 
@@ -58,20 +62,10 @@ void ExtendHostFrame(const HostFrameView& frame, uint32_t width, uint32_t height
 }
 
 void PictureToHostFrame(const PictureView& picture, KeptField keep, const HostFrameView& frame) {
-  const PictureView rows = PictureInHostFrame(frame, picture.width, picture.height, keep);
-  const size_t row_bytes = size_t{4} * picture.width;
-  for (uint32_t r = 0; r < picture.height; ++r) {
-    std::memcpy(rows.pixels + static_cast<ptrdiff_t>(r) * rows.stride,
-                picture.pixels + static_cast<ptrdiff_t>(r) * picture.stride, row_bytes);
-  }
+  CopyPictureRows(picture, PictureInHostFrame(frame, picture.width, picture.height, keep));
   ExtendHostFrame(frame, picture.width, picture.height, keep);
 }
 
 void HostFrameToPicture(const HostFrameView& frame, KeptField keep, const PictureView& picture) {
-  const PictureView rows = PictureInHostFrame(frame, picture.width, picture.height, keep);
-  const size_t row_bytes = size_t{4} * picture.width;
-  for (uint32_t r = 0; r < picture.height; ++r) {
-    std::memcpy(picture.pixels + static_cast<ptrdiff_t>(r) * picture.stride,
-                rows.pixels + static_cast<ptrdiff_t>(r) * rows.stride, row_bytes);
-  }
+  CopyPictureRows(PictureInHostFrame(frame, picture.width, picture.height, keep), picture);
 }

@@ -36,10 +36,11 @@ struct HostFrameView {
   uint32_t height;
 };
 
-// Copies `count` picture rows from `first` on out of rows packed one after
-// another (4 x width bytes each).
-void UnpackPictureRows(const uint8_t* packed, uint32_t first, uint32_t count,
-                       const PictureView& picture);
+// A picture whose rows lie one after another (4 x width bytes each); only
+// read from when its pixels are const.
+PictureView PackedPicture(const uint8_t* pixels, uint32_t width, uint32_t height);
+// Copies the rows of a picture into another of the same size.
+void CopyPictureRows(const PictureView& from, const PictureView& to);
 
 // The picture row that host frame row `row` shows, for a picture of
 // `height` rows extended to `frame_height`.

@@ -30,7 +30,7 @@ class MemoryStream final : public FrameStream {
     }
     if (index >= in_.size()) return Read::kEnd;
     const PictureView picture = rows();
-    UnpackPictureRows(in_[index].data(), 0, picture.height, picture);
+    CopyPictureRows(PackedPicture(in_[index].data(), picture.width, picture.height), picture);
     return Read::kFrame;
   }
   bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {

@@ -226,7 +226,7 @@ class RenderStream final : public FrameStream {
     const Read read = Complete(index, got, error);
     if (read == Read::kFrame) {
       const PictureView picture = rows();
-      UnpackPictureRows(staging_.data(), 0, picture.height, picture);
+      CopyPictureRows(PackedPicture(staging_.data(), picture.width, picture.height), picture);
     }
     return read;
   }
