@@ -33,12 +33,13 @@ class MemoryStream final : public FrameStream {
     CopyPictureRows(PackedPicture(in_[index].data(), picture.width, picture.height), picture);
     return Read::kFrame;
   }
-  bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
+  bool WriteFrame(uint64_t index, const PictureView& picture, std::string* error) override {
     if (index == fail_write_ || index != out.size()) {
       *error = "cannot write frame " + std::to_string(index);
       return false;
     }
-    out.emplace_back(picture.begin(), picture.end());
+    out.emplace_back(size_t{4} * picture.width * picture.height);
+    CopyPictureRows(picture, PackedPicture(out.back().data(), picture.width, picture.height));
     return true;
   }
   std::vector<std::vector<uint8_t>> out;

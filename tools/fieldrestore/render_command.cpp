@@ -231,12 +231,29 @@ class RenderStream final : public FrameStream {
     return read;
   }
 
-  bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) override {
+  bool WriteFrame(uint64_t index, const PictureView& picture, std::string* error) override {
+    // Rows that lie one after another go out in one write; others through
+    // a buffer of a few rows, small enough to stay in the cache.
+    const size_t row_bytes = size_t{4} * picture.width;
+    const bool packed = picture.stride == static_cast<ptrdiff_t>(row_bytes);
+    const uint32_t step =
+        packed ? picture.height
+               : std::max<uint32_t>(1, static_cast<uint32_t>((size_t{256} << 10) / row_bytes));
+    if (!packed) write_buffer_.resize(std::min(step, picture.height) * row_bytes);
     errno = 0;
-    if (!output_.write(reinterpret_cast<const char*>(picture.data()),
-                       static_cast<std::streamsize>(picture_bytes_))) {
-      *error = "cannot write " + output_name_ + ": " + ErrnoReason();
-      return false;
+    for (uint32_t r = 0; r < picture.height; r += step) {
+      const uint32_t n = std::min(step, picture.height - r);
+      const uint8_t* rows = picture.pixels + static_cast<ptrdiff_t>(r) * picture.stride;
+      if (!packed) {
+        CopyPictureRows(PictureView{const_cast<uint8_t*>(rows), picture.stride, picture.width, n},
+                        PackedPicture(write_buffer_.data(), picture.width, n));
+        rows = write_buffer_.data();
+      }
+      if (!output_.write(reinterpret_cast<const char*>(rows),
+                         static_cast<std::streamsize>(n * row_bytes))) {
+        *error = "cannot write " + output_name_ + ": " + ErrnoReason();
+        return false;
+      }
     }
     if (progress_) ShowProgress(index + 1);
     return true;
@@ -297,8 +314,9 @@ class RenderStream final : public FrameStream {
   bool progress_;
   std::chrono::steady_clock::time_point start_;
   std::ostream* tie_;
-  const platform::RowFile* file_;  // the input file, or null for a stream
-  PictureBuffer staging_;          // a stream's frame on its way to its rows
+  const platform::RowFile* file_;      // the input file, or null for a stream
+  PictureBuffer staging_;              // a stream's frame on its way to its rows
+  std::vector<uint8_t> write_buffer_;  // rows on their way out, written by one thread at a time
 };
 
 }  // namespace

@@ -54,9 +54,8 @@ HostFrameView PictureFrames::SourceFrame() {
                        frame_height_};
 }
 
-void PictureFrames::Store(uint8_t* picture) const {
-  HostFrameToPicture(
-      HostFrameView{const_cast<uint8_t*>(dst_.data()), static_cast<ptrdiff_t>(dst_row_bytes_),
-                    frame_width_, frame_height_},
-      keep_, PictureView{picture, static_cast<ptrdiff_t>(4 * width_), width_, height_});
+PictureView PictureFrames::Result() {
+  return PictureInHostFrame(HostFrameView{dst_.data(), static_cast<ptrdiff_t>(dst_row_bytes_),
+                                          frame_width_, frame_height_},
+                            width_, height_, keep_);
 }

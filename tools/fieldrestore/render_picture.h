@@ -24,8 +24,9 @@ struct PictureOptions {
 bool ParsePictureOption(const std::vector<std::string>& args, size_t* i, PictureOptions* options,
                         std::string* error);
 
-// The source and destination frames of one render: pictures are read into
-// the source frame, and copied out of the destination frame.
+// The source and destination frames of one render, and where a picture's
+// rows lie in them: pictures are read into the source frame and written
+// from the destination frame.
 class PictureFrames {
  public:
   // Row bytes of 4 x width (the defaults) let a frame be extended; other
@@ -38,7 +39,8 @@ class PictureFrames {
   // ExtendSource completes the frame around them once they are there.
   PictureView Source();
   void ExtendSource();
-  void Store(uint8_t* picture) const;
+  // The rendered picture's rows in the destination frame.
+  PictureView Result();
 
  private:
   HostFrameView SourceFrame();

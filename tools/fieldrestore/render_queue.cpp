@@ -78,7 +78,7 @@ FrameStream::Read ReadFrame(const RenderJob& job, FrameStream& stream, uint64_t 
 }
 
 // Renders the frame the worker has read, as one call of the execute path,
-// into the slot's picture.
+// into the worker's destination frame.
 void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
   slot.log.clear();
   slot.failure.clear();
@@ -91,10 +91,18 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
     LineCollector log(&slot.log);
     slot.outcome = worker.renderer->Render(f, &log);
     slot.failure = worker.renderer->StoreFailureOfFrame();
-    if (slot.failure.empty()) {
-      slot.picture.resize(size_t{4} * job.width * job.height);
-      worker.frames->Store(slot.picture.data());
-    }
+  } catch (const std::exception& e) {
+    slot.failure = e.what();
+  }
+}
+
+// Copies the worker's rendered picture into the slot, for another thread
+// to write once its turn comes.
+void StoreResult(const RenderJob& job, Worker& worker, Slot& slot) {
+  try {
+    slot.picture.resize(size_t{4} * job.width * job.height);
+    CopyPictureRows(worker.frames->Result(),
+                    PackedPicture(slot.picture.data(), job.width, job.height));
   } catch (const std::exception& e) {
     slot.failure = e.what();
   }
@@ -140,9 +148,35 @@ class ThreadedQueue {
       slot->state = Slot::State::kRendering;
       lock.unlock();
       const bool read = ReadInto(worker, *slot);
-      if (read && slot->failure.empty()) RenderSlot(job_, worker, *slot);
+      const bool rendered = read && slot->failure.empty();
+      if (rendered) RenderSlot(job_, worker, *slot);
       lock.lock();
       if (!read) continue;
+      if (direct_ && rendered && slot->failure.empty() && !writing_ && !stopped_ &&
+          written_ == slot->index) {
+        // The frame next in line is written straight from the worker's
+        // frame, then whatever finished behind it.
+        writing_ = true;
+        lock.unlock();
+        std::string error;
+        const bool written = Write(*slot, worker.frames->Result(), &error);
+        lock.lock();
+        slot->state = Slot::State::kFree;
+        slot_free_.notify_one();
+        if (Wrote(written, error)) {
+          WriteFinished(lock);
+        } else {
+          writing_ = false;
+          Finish();
+        }
+        continue;
+      }
+      if (rendered && slot->failure.empty()) {
+        // The worker's frames are needed for its next frame.
+        lock.unlock();
+        StoreResult(job_, worker, *slot);
+        lock.lock();
+      }
       slot->state = Slot::State::kDone;
       if (!writing_) WriteFinished(lock);
     }
@@ -201,22 +235,29 @@ class ThreadedQueue {
     while (!stopped_ && (slot = Finished(written_))) {
       lock.unlock();
       std::string error;
-      const bool written = Write(*slot, &error);
+      const bool written =
+          Write(*slot, PackedPicture(slot->picture.data(), job_.width, job_.height), &error);
       lock.lock();
       Release(*slot);
-      if (!written) {
-        // Nothing after a frame that cannot be rendered or written is
-        // written (a later frame's read failure gives way to it).
-        error_ = error;
-        stopped_ = true;
-        input_ended_ = true;
-        slot_free_.notify_all();
-        break;
-      }
-      ++written_;
+      if (!Wrote(written, error)) break;
     }
     writing_ = false;
     if (stopped_ || (input_ended_ && written_ == end_)) Finish();
+  }
+
+  // With the lock held: counts a frame written, or stops the render when it
+  // could not be. Nothing after a frame that cannot be rendered or written
+  // is written (a later frame's read failure gives way to it).
+  bool Wrote(bool written, const std::string& error) {
+    if (written) {
+      ++written_;
+      return true;
+    }
+    error_ = error;
+    stopped_ = true;
+    input_ended_ = true;
+    slot_free_.notify_all();
+    return false;
   }
 
   Slot* Finished(uint64_t index) {
@@ -233,18 +274,25 @@ class ThreadedQueue {
     return nullptr;
   }
 
-  // Writes a finished frame (its log lines first); false with `error` set
-  // when it failed or cannot be written.
-  bool Write(const Slot& slot, std::string* error) {
+  // Writes a finished frame (its log lines first) from `rendered`, or the
+  // picture a skipped frame repeats; false with `error` set when it failed
+  // or cannot be written.
+  bool Write(const Slot& slot, const PictureView& rendered, std::string* error) {
     if (!slot.failure.empty()) {
       *error = slot.failure;
       return false;
     }
     if (!slot.log.empty()) AppendLog(slot.log);
-    const bool skipped = slot.outcome == ExecuteOutcome::kSkipped;
-    if (skipped && !last_) zeros_.assign(slot.picture.size(), 0);
-    const PictureBuffer& picture = !skipped ? slot.picture : last_ ? last_->picture : zeros_;
-    return stream_.WriteFrame(slot.index, picture, error);
+    if (slot.outcome != ExecuteOutcome::kSkipped) {
+      return stream_.WriteFrame(slot.index, rendered, error);
+    }
+    if (last_) {
+      return stream_.WriteFrame(
+          slot.index, PackedPicture(last_->picture.data(), job_.width, job_.height), error);
+    }
+    zeros_.assign(size_t{4} * job_.width * job_.height, 0);
+    return stream_.WriteFrame(slot.index, PackedPicture(zeros_.data(), job_.width, job_.height),
+                              error);
   }
 
   // With the lock held: frees a written slot, or keeps it as the picture a
@@ -271,6 +319,10 @@ class ThreadedQueue {
   bool stopped_ = false;      // a frame could not be rendered or written
   bool finished_ = false;     // every frame read has been written, or the render stopped
   const bool any_position_ = stream_.ReadsAtAnyPosition();
+  // Frames written straight from the frame that rendered them: not when
+  // the field flags may skip calls, whose frames repeat the picture written
+  // last, kept in its slot.
+  const bool direct_ = (job_.field_flags & (kFieldFlagSkipOdd | kFieldFlagSkipEven)) == 0;
   uint64_t next_read_ = 0;     // the next frame a thread reads
   uint64_t end_ = UINT64_MAX;  // the frames there are to write, once known
   uint64_t written_ = 0;
@@ -321,6 +373,8 @@ bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker&
       return false;
     }
     if (!slot.log.empty()) AppendLog(slot.log);
-    if (!stream.WriteFrame(*done, slot.picture, error)) return false;
+    // A skipped call leaves the destination frame as the frame before left
+    // it, which is what the skipped frame writes.
+    if (!stream.WriteFrame(*done, workers[0].frames->Result(), error)) return false;
   }
 }

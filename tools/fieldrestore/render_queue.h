@@ -34,7 +34,7 @@ class FrameStream {
   // order, one at a time.
   virtual bool ReadsAtAnyPosition() const { return false; }
   // Writes frame `index`; false with `error` set when it cannot.
-  virtual bool WriteFrame(uint64_t index, const PictureBuffer& picture, std::string* error) = 0;
+  virtual bool WriteFrame(uint64_t index, const PictureView& picture, std::string* error) = 0;
 
  protected:
   ~FrameStream() = default;
