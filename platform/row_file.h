@@ -9,6 +9,12 @@
 
 namespace platform {
 
+// How many bytes of rows that do not lie one after another go out in one
+// write: a few rows that stay in the processor's cache where a write costs
+// little (POSIX), whole frames where each write costs much more (Windows,
+// and Wine even more so).
+size_t RowWriteBytes();
+
 class RowFile {
  public:
   RowFile() = default;

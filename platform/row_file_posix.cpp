@@ -20,6 +20,8 @@ std::string Reason(int error) { return std::error_code(error, std::generic_categ
 
 }  // namespace
 
+size_t RowWriteBytes() { return size_t{256} << 10; }
+
 RowFile::~RowFile() {
   if (handle_ >= 0) close(static_cast<int>(handle_));
 }

@@ -24,6 +24,8 @@ std::string Reason(DWORD error) {
 
 }  // namespace
 
+size_t RowWriteBytes() { return size_t{1} << 30; }
+
 RowFile::~RowFile() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }

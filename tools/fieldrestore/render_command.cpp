@@ -233,13 +233,13 @@ class RenderStream final : public FrameStream {
 
   bool WriteFrame(uint64_t index, const PictureView& picture, std::string* error) override {
     // Rows that lie one after another go out in one write; others through
-    // a buffer of a few rows, small enough to stay in the cache.
+    // a buffer of as many rows as the system writes best at once.
     const size_t row_bytes = size_t{4} * picture.width;
     const bool packed = picture.stride == static_cast<ptrdiff_t>(row_bytes);
-    const uint32_t step =
-        packed ? picture.height
-               : std::max<uint32_t>(1, static_cast<uint32_t>((size_t{256} << 10) / row_bytes));
-    if (!packed) write_buffer_.resize(std::min(step, picture.height) * row_bytes);
+    const uint32_t step = packed ? picture.height
+                                 : static_cast<uint32_t>(std::clamp<size_t>(
+                                       platform::RowWriteBytes() / row_bytes, 1, picture.height));
+    if (!packed) write_buffer_.resize(step * row_bytes);
     errno = 0;
     for (uint32_t r = 0; r < picture.height; r += step) {
       const uint32_t n = std::min(step, picture.height - r);
