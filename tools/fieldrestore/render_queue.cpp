@@ -108,14 +108,16 @@ void StoreResult(const RenderJob& job, Worker& worker, Slot& slot) {
   }
 }
 
-// Every thread, the calling one included, reads the next frame (in turn,
-// so the stream is read in order) into a free slot and renders it there,
-// on its own processor's cache. The thread that finishes the frame next
-// in line writes it, and then every frame after it that is finished
-// already, so no thread is woken only to write: while frames keep coming,
-// the threads hand slots to each other under the lock without sleeping.
-// Besides one slot a thread, one holds the picture written last and two
-// hold frames finished before the one next in line.
+// Every thread, the calling one included, takes a free slot for the next
+// frame, reads the frame into its own source frame (a file's frames on
+// every thread at once, a stream's in turn) and renders it. The thread
+// whose frame is next in line writes it straight from its destination
+// frame, and then every frame after it that is finished already; a frame
+// finished out of turn is first copied into its slot. So no thread is
+// woken only to write: while frames keep coming, the threads hand slots to
+// each other under the lock without sleeping. Besides one slot a thread,
+// one holds the picture written last and two hold frames finished before
+// the one next in line.
 class ThreadedQueue {
  public:
   ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
@@ -183,10 +185,9 @@ class ThreadedQueue {
   }
 
   // Reads the next frame for the slot into the worker's source frame. True
-  // when the worker holds it, or
-  // the reason it cannot be read (a failed frame, which stops the render
-  // when its turn to be written comes); false, with the slot freed, when
-  // the stream has no more.
+  // when the worker holds it, or the reason it cannot be read (a failed
+  // frame, which stops the render when its turn to be written comes);
+  // false, with the slot freed, when the stream has no more.
   bool ReadInto(Worker& worker, Slot& slot) {
     // A file is read on every thread at once, each at its own frame; a
     // stream in order, by one thread at a time.
