@@ -72,6 +72,10 @@ const ProfileFiles& PortableProfileFiles();
 std::string CreateTempFileBeside(const char* path);
 // Moves `temp_path` over `path` in one step, replacing any file there.
 bool ReplaceFileWith(const char* temp_path, const char* path);
+// Whether `path` names a device by name alone: on Windows the reserved
+// names (NUL, CON, PRN, AUX, COM1-9, LPT1-9) in any folder and any case;
+// on POSIX none (a device there is a file of its own type).
+bool IsDeviceName(const std::string& path);
 // Deletes a file; a missing file is no error.
 void RemoveFile(const char* path) noexcept;
 

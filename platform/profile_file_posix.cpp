@@ -14,6 +14,8 @@ namespace platform {
 
 const ProfileFiles& SystemProfileFiles() { return PortableProfileFiles(); }
 
+bool IsDeviceName(const std::string&) { return false; }
+
 std::string CreateTempFileBeside(const char* path) {
   if (!path || !*path) return {};
   const std::filesystem::path target(path);

@@ -2,6 +2,7 @@
 // replace a file in one step.
 #include <windows.h>
 
+#include <cctype>
 #include <string>
 
 #include "platform/profile_file.h"
@@ -44,6 +45,14 @@ class Win32ProfileFiles final : public ProfileFiles {
 const ProfileFiles& SystemProfileFiles() {
   static const Win32ProfileFiles files;
   return files;
+}
+
+bool IsDeviceName(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/:") + 1);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX") return true;
+  return name.size() == 4 && (name.rfind("COM", 0) == 0 || name.rfind("LPT", 0) == 0) &&
+         name[3] >= '1' && name[3] <= '9';
 }
 
 std::string CreateTempFileBeside(const char* path) {

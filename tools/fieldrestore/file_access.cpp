@@ -57,6 +57,13 @@ bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
 bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error,
                        bool* stream) {
   if (stream) *stream = false;
+  if (platform::IsDeviceName(path)) {
+    // NUL and the like on Windows: taken as a device where one is.
+    if (!stream) return Fail(error, path, NotRegular(fs::file_type::character));
+    *stream = true;
+    *target = path;
+    return true;
+  }
   fs::path current = path;
   std::error_code ec;
   // Each link is followed by hand, so that a link to a name that does not
