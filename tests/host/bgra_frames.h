@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/pipeline.h"
 #include "tests/engine/frames.h"
 
 namespace test {
@@ -26,6 +27,17 @@ inline std::vector<uint8_t> CombedBgra(uint32_t w, uint32_t h, int32_t t) {
     }
   }
   return frame;
+}
+
+// One call's host frames of w x h pixels, rows of 4 w bytes.
+inline ExecuteFrames PackedFrames(const uint8_t* src, uint8_t* dst, int32_t w, int32_t h) {
+  ExecuteFrames f;
+  f.src_width = f.dst_width = w;
+  f.src_height = f.dst_height = h;
+  f.src_row_bytes = f.dst_row_bytes = 4 * w;
+  f.src_pixels = src;
+  f.dst_pixels = dst;
+  return f;
 }
 
 // The picture upside down (rows of 4 w bytes).

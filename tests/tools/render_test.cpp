@@ -56,14 +56,9 @@ TEST_F(RenderTest, RendersEachFrameAsTheExecutePathDoes) {
     std::vector<uint8_t> src(4 * w * h), dst(4 * w * h, 0);
     for (int r = 0; r < h; ++r)
       std::memcpy(&src[r * 4 * w], &frames[i * 4 * w * h + (h - 1 - r) * 4 * w], 4 * w);
-    ExecuteFrames f;
+    ExecuteFrames f = test::PackedFrames(src.data(), dst.data(), w, h);
     f.frame_number = i;
     f.frame_total = 2;
-    f.src_width = f.dst_width = w;
-    f.src_height = f.dst_height = h;
-    f.src_row_bytes = f.dst_row_bytes = 4 * w;
-    f.src_pixels = src.data();
-    f.dst_pixels = dst.data();
     LoadSettings(&g_settings);
     ExecuteFrame(f);
     for (int r = 0; r < h; ++r)

@@ -25,6 +25,7 @@
 #include "platform/common_controls.h"
 #include "platform/dynamic_library.h"
 #include "region/rect_list.h"
+#include "tests/host/bgra_frames.h"
 #include "tests/support.h"
 #include "tests/temp_folder.h"
 #include "tests/ui/dialog_driver.h"
@@ -647,12 +648,7 @@ TEST_F(DialogsTest, TheNextRenderUsesWhatTheDialogStored) {
   ASSERT_NE(renderer, nullptr) << error;
   auto render = [&] {
     std::vector<uint8_t> out(in.size());
-    ExecuteFrames f;
-    f.src_width = f.dst_width = w;
-    f.src_height = f.dst_height = h;
-    f.src_row_bytes = f.dst_row_bytes = 4 * w;
-    f.src_pixels = in.data();
-    f.dst_pixels = out.data();
+    ExecuteFrames f = test::PackedFrames(in.data(), out.data(), w, h);
     f.frame_total = 1;
     renderer->Render(f);
     return out;
