@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace platform {
 class ProfileFiles;
@@ -35,6 +36,22 @@ inline constexpr const char* kRectListKey =
 inline constexpr uint32_t kRectRecordSize = 21;
 void EncodeRectRecord(const RectItem& item, uint8_t* record);
 RectItem DecodeRectRecord(const uint8_t* record);
+
+// The region's values as the store holds them: "size" and "list" with
+// their data bytes, each when present.
+struct StoredRegionValues {
+  bool has_size = false;
+  std::vector<uint8_t> size;
+  bool has_list = false;
+  bool list_unreadable = false;  // present but too large for the memory at hand
+  std::vector<uint8_t> list;
+  bool operator==(const StoredRegionValues&) const = default;
+};
+
+// Why stored values are not a whole region, in words for the user; empty
+// when "size" is four bytes that count exactly the records of "list" (or
+// neither is there, or a count of 0 has no "list").
+std::string StoredRegionDamage(const StoredRegionValues& stored);
 
 // Why Add rejects a rectangle, or null when it accepts it.
 const char* RectRejection(int32_t left, int32_t top, int32_t right, int32_t bottom);
@@ -104,16 +121,19 @@ class CRectList {
   // cannot undo each other's edits. Store failures are ignored.
   void SaveToRegistry();
   // Rebuilds the queue from the store through Add; called by construction.
-  // A stored region that loads as something else than it is stored (other
-  // ids, rejected or unusable records) is written back once in its loaded
-  // form, unless another process has changed it meanwhile.
+  // Every record "list" holds is offered to Add, whatever "size" counts. A
+  // whole region that loads as something else than it is stored (other
+  // ids, rejected records) is written back once in its loaded form, unless
+  // another process has changed it meanwhile; a damaged one (LoadDamage)
+  // is never written back, only replaced when the region is changed.
   void LoadFromRegistry();
-  // The part of LoadFromRegistry after the store has been read: `size` is
-  // the stored record count, `list` the `length` bytes of "list". Ignored
-  // when the count is 0, when its records would not fit 32 bits, or when
-  // "list" is longer than the records; otherwise the queue is cleared and
-  // each record given to Add (missing bytes read as zeros). Stores nothing.
-  void LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t length);
+  // The part of LoadFromRegistry after the store has been read: clears the
+  // queue and gives each record of the `length` bytes of "list" to Add, a
+  // last record cut short with its missing bytes as zeros. Stores nothing.
+  void LoadFromRecords(const uint8_t* list, uint32_t length);
+  // Why the stored region could not be read whole when this list loaded it
+  // (StoredRegionDamage); empty when it could.
+  const std::string& LoadDamage() const { return m_damage; }
 
   // Writes the region as a rect file: a complete new file replaces the old
   // one, so the file loads back as exactly this region. 0, or -1 with the
@@ -143,4 +163,5 @@ class CRectList {
   // The queue has changes the store has not taken (Clear, a failed write);
   // destruction stores them. A queue the store holds is not written again.
   bool m_unsaved = false;
+  std::string m_damage;
 };
