@@ -71,6 +71,11 @@ bool ParseRectSectionName(const char* name, int32_t* left, int32_t* top, int32_t
 // the file loads back as an empty region.
 inline constexpr const char* kEmptyRectFileText = "; no rectangles\r\n";
 
+// The rect file of a region: the bytes the profile functions write when
+// each item's "present" key is written into an empty file in queue order
+// (items that share a section keep the last one's value), made in one pass.
+std::string RectFileText(const std::list<RectItem>& items);
+
 // The largest rect file that is loaded. A region typed in by a user takes
 // a few hundred bytes and 100,000 rectangles fit in 4 MiB; a larger file is
 // not a rect file, and reading it would take memory out of all proportion.
@@ -135,12 +140,11 @@ class CRectList {
   // (StoredRegionDamage); empty when it could.
   const std::string& LoadDamage() const { return m_damage; }
 
-  // Writes the region as a rect file: a complete new file replaces the old
-  // one, so the file loads back as exactly this region. 0, or -1 with the
-  // old file left as it was and, when `reason` is given, why.
+  // Writes the region as a rect file (RectFileText): a complete new file
+  // replaces the old one, so the file loads back as exactly this region. 0,
+  // or -1 with the old file left as it was and, when `reason` is given, why.
   int32_t SaveToFile(const char* path);
-  int32_t SaveToFile(const char* path, const platform::ProfileFiles& files,
-                     std::string* reason = nullptr);
+  int32_t SaveToFile(const char* path, std::string* reason);
   // Replaces the queue by the rect file's rectangles and stores it once,
   // as a whole. 0, or -1 with the queue, its ids and the store as before
   // and, when `reason` is given, why. Files larger than kMaxRectFileBytes,

@@ -11,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/profile_file.h"
@@ -318,12 +319,42 @@ RectText ScanRectText(const std::string& bytes) {
 
 }  // namespace
 
-int32_t CRectList::SaveToFile(const char* path) {
-  return SaveToFile(path, platform::SystemProfileFiles());
+std::string RectFileText(const std::list<RectItem>& items) {
+  if (items.empty()) return kEmptyRectFileText;
+  // Writing item after item into an empty file through the profile
+  // functions appends a section for each new name and replaces the value of
+  // a name already there in place; the same text, written in one pass.
+  struct Section {
+    std::string name;
+    char present;
+  };
+  std::vector<Section> sections;
+  std::unordered_map<std::string, size_t> index;
+  for (const RectItem& item : items) {
+    const char present = item.include ? '1' : '0';
+    std::string name = RectSectionName(item);
+    const auto [found, added] = index.emplace(name, sections.size());
+    if (added) {
+      sections.push_back({std::move(name), present});
+    } else {
+      sections[found->second].present = present;
+    }
+  }
+  std::string text;
+  text.reserve(sections.size() * 40);
+  for (const Section& section : sections) {
+    text += '[';
+    text += section.name;
+    text += "]\r\npresent=";
+    text += section.present;
+    text += "\r\n";
+  }
+  return text;
 }
 
-int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& files,
-                              std::string* reason) {
+int32_t CRectList::SaveToFile(const char* path) { return SaveToFile(path, nullptr); }
+
+int32_t CRectList::SaveToFile(const char* path, std::string* reason) {
   SetReason(reason, "");
   if (!path || !*path) {
     SetReason(reason, "no file name");
@@ -337,28 +368,17 @@ int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& fi
     SetReason(reason, errno ? SystemReason(errno) : "cannot create a file in its folder");
     return -1;
   }
-  bool written = true;
+  bool written = false;
   int error = 0;
   try {
-    if (m_items.empty()) {
-      std::FILE* file = std::fopen(temp.c_str(), "wb");
-      written = file != nullptr;
-      if (file) {
-        written = std::fputs(kEmptyRectFileText, file) >= 0;
-        written = std::fclose(file) == 0 && written;
-      }
-      if (!written) error = errno;
+    const std::string text = RectFileText(m_items);
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (file) {
+      written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+      written = std::fclose(file) == 0 && written;
     }
-    for (const RectItem& item : m_items) {
-      if (!files.WriteString(RectSectionName(item).c_str(), "present", item.include ? "1" : "0",
-                             temp.c_str())) {
-        error = errno;
-        written = false;
-        break;
-      }
-    }
+    if (!written) error = errno;
   } catch (const std::exception&) {
-    written = false;
     error = ENOMEM;
   }
   if (written) {

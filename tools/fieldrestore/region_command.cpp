@@ -150,7 +150,7 @@ int Save(CRectList& list, const std::string& file, std::ostream& out, std::ostre
   }
   const std::string path = AbsolutePath(target);
   std::string reason;
-  if (list.SaveToFile(path.c_str(), platform::SystemProfileFiles(), &reason) != 0) {
+  if (list.SaveToFile(path.c_str(), &reason) != 0) {
     err << "fieldrestore: " << file << ": Can't save file: " << reason << "\n";
     return 1;
   }
