@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
 #include "platform/store.h"
 #include "platform/system.h"
+#include "plugin/module_state.h"
 #include "tests/support.h"
 
 namespace {
