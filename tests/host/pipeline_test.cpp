@@ -242,6 +242,16 @@ TEST_F(PipelineTest, UnsafeGeometryTouchesNothingOutsideTheFrames) {
   ExecuteFrame(f);
   for (int r = 0; r < 16; ++r)
     EXPECT_EQ(0, std::memcmp(&small.bytes[r * 128], &big.bytes[r * 256], 128));
+  // A destination of as many rows whose rows are closer together than a
+  // row of pixels: processing would write past its last row.
+  HostFrame short_rows(64, 32, 200, 21);
+  test::Fenced fenced(short_rows.bytes.size());
+  f = Frames(big, short_rows);
+  f.dst_pixels = fenced.data();
+  ExecuteFrame(f);
+  EXPECT_TRUE(fenced.GuardsIntact());
+  for (int r = 0; r < 32; ++r)
+    EXPECT_EQ(0, std::memcmp(fenced.data() + r * 200, &big.bytes[r * 256], 200)) << r;
 }
 
 TEST_F(PipelineTest, NegativeRowBytesRunUpwardInMemory) {
