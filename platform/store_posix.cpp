@@ -434,37 +434,47 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
   return StoreKey(std::move(impl));
 }
 
-bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
-  if (!impl_ || !size) return false;
-  std::lock_guard<std::recursive_mutex> lock(impl_->database->mutex);
-  Statement stmt(*impl_->database,
-                 "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2",
-                 Access::kRead);
+namespace {
+
+// Runs a query for one value of the key (?1 the key, ?2 the value's name)
+// and hands its row to `read`. False when the key is not open, the value is
+// missing or `read` refuses the row.
+template <class Read>
+bool ReadValueRow(const StoreKey::Impl* impl, const char* sql, std::string_view name, Read read) {
+  if (!impl) return false;
+  std::lock_guard<std::recursive_mutex> lock(impl->database->mutex);
+  Statement stmt(*impl->database, sql, Access::kRead);
   if (!stmt) return false;
-  stmt.BindText(1, impl_->path);
+  stmt.BindText(1, impl->path);
   stmt.BindText(2, name);
-  if (stmt.Step() != SQLITE_ROW) return false;
-  const int bytes = sqlite3_column_bytes(stmt.get(), 1);
-  if (bytes < 0 || static_cast<uint64_t>(bytes) > *size) return false;
-  if (bytes > 0) std::memcpy(buffer, sqlite3_column_blob(stmt.get(), 1), bytes);
-  *size = static_cast<uint32_t>(bytes);
-  if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0));
-  return true;
+  return stmt.Step() == SQLITE_ROW && read(stmt.get());
+}
+
+}  // namespace
+
+bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
+  if (!size) return false;
+  return ReadValueRow(impl_.get(),
+                      "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2", name,
+                      [&](sqlite3_stmt* row) {
+                        const int bytes = sqlite3_column_bytes(row, 1);
+                        if (bytes < 0 || static_cast<uint64_t>(bytes) > *size) return false;
+                        if (bytes > 0) std::memcpy(buffer, sqlite3_column_blob(row, 1), bytes);
+                        *size = static_cast<uint32_t>(bytes);
+                        if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(row, 0));
+                        return true;
+                      });
 }
 
 bool StoreKey::QuerySize(std::string_view name, uint32_t* size) const {
-  if (!impl_ || !size) return false;
-  std::lock_guard<std::recursive_mutex> lock(impl_->database->mutex);
-  Statement stmt(
-      *impl_->database,
-      "SELECT length(CAST(data AS BLOB)) FROM store_values WHERE path = ?1 AND name = ?2",
-      Access::kRead);
-  if (!stmt) return false;
-  stmt.BindText(1, impl_->path);
-  stmt.BindText(2, name);
-  if (stmt.Step() != SQLITE_ROW) return false;
-  *size = static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0));
-  return true;
+  if (!size) return false;
+  return ReadValueRow(
+      impl_.get(),
+      "SELECT length(CAST(data AS BLOB)) FROM store_values WHERE path = ?1 AND name = ?2", name,
+      [&](sqlite3_stmt* row) {
+        *size = static_cast<uint32_t>(sqlite3_column_int64(row, 0));
+        return true;
+      });
 }
 
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {
