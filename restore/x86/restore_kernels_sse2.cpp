@@ -1,0 +1,8 @@
+// SSE2 forms of the restoring method's kernels.
+#include "restore/restore_kernels.h"
+
+namespace restore::detail {
+
+void InitSse2(RestoreKernels&) {}
+
+}  // namespace restore::detail
