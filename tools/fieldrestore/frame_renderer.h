@@ -35,3 +35,7 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::
 
 // The most renderers a render may run at once.
 unsigned MaxRenderThreads();
+
+// Whether methods 0 to 5 render through fieldrestore.prm (the Windows
+// build), which reads its settings from the store itself.
+bool RendersThroughPlugin();

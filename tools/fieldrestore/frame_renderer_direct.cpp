@@ -59,4 +59,6 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::
   return std::make_unique<SettingRenderer>(store);
 }
 
+bool RendersThroughPlugin() { return false; }
+
 unsigned MaxRenderThreads() { return std::numeric_limits<unsigned>::max(); }

@@ -131,4 +131,6 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore&, std::string
 }
 
 // fieldrestore.prm keeps its state in the module: one call at a time.
+bool RendersThroughPlugin() { return true; }
+
 unsigned MaxRenderThreads() { return 1; }

@@ -27,6 +27,7 @@
 #include "tools/fieldrestore/frame_renderer.h"
 #include "tools/fieldrestore/render_picture.h"
 #include "tools/fieldrestore/render_queue.h"
+#include "tools/fieldrestore/restore_queue.h"
 #include "tools/fieldrestore/store_report.h"
 
 const char* const kRenderUsage =
@@ -40,11 +41,34 @@ const char* const kRenderUsage =
     "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
     "                            green, blocks outside the region blue\n"
     "         [--threads N]      frames rendered at once (default: one per processor);\n"
-    "                            the output is the same for every N\n";
+    "                            the output is the same for every N\n"
+    "         [--method M]       the method of this render, the stored settings untouched:\n"
+    "                            0-5 or none, even-rows, interpolation, area, motion, advanced;\n"
+    "                            restore: rebuilt from the frames before and after each frame\n"
+    "         [--previous-only]  restore with the frames before each frame only, as the\n"
+    "                            frei0r plug-in does\n";
 
 namespace {
 
+// The methods by name; restore is the one the plug-in does not have.
+constexpr int32_t kRestoreMethod = 6;
+constexpr const char* kMethodNames[] = {"none", "even-rows", "interpolation", "area",
+                                        "motion", "advanced", "restore"};
+
+bool ParseMethod(const std::string& text, int32_t* method) {
+  for (int32_t m = 0; m <= kRestoreMethod; ++m) {
+    if (text == kMethodNames[m] || (m < kRestoreMethod && text == std::to_string(m))) {
+      *method = m;
+      return true;
+    }
+  }
+  return false;
+}
+
 struct RenderOptions {
+  std::optional<int32_t> method;  // kRestoreMethod for restore
+  bool previous_only = false;
+  bool row_bytes_given = false;
   int64_t width = 0, height = 0;
   int64_t src_row_bytes = 0, dst_row_bytes = 0;  // 0: 4 x width
   uint32_t field_flags = 0;
@@ -71,9 +95,23 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     }
     if (ParsePictureOption(args, &i, &o->picture, error)) continue;
     if (!error->empty()) return false;
+    if (a == "--previous-only") {
+      o->previous_only = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       *error = a + " needs a value";
       return false;
+    }
+    if (a == "--method") {
+      int32_t m = 0;
+      if (!ParseMethod(args[++i], &m)) {
+        *error = "--method takes 0 to 5, none, even-rows, interpolation, area, motion, advanced "
+                 "or restore, not '" + args[i] + "'";
+        return false;
+      }
+      o->method = m;
+      continue;
     }
     int64_t v = 0;
     if (!ParseNumber(args[i + 1], &v)) {
@@ -87,8 +125,10 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
       o->height = v;
     } else if (a == "--src-rowbytes") {
       o->src_row_bytes = v;
+      o->row_bytes_given = true;
     } else if (a == "--dst-rowbytes") {
       o->dst_row_bytes = v;
+      o->row_bytes_given = true;
     } else if (a == "--field-flags") {
       o->field_flags = static_cast<uint32_t>(v);
     } else if (a == "--first-frame") {
@@ -114,7 +154,23 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     *error = "--width and --height must be given, from 1 to 32767";
     return false;
   }
-  if (o->threads > MaxRenderThreads()) {
+  const bool restore = o->method == kRestoreMethod;
+  if (o->previous_only && !restore) {
+    *error = "--previous-only goes with --method restore";
+    return false;
+  }
+  if (restore && (o->row_bytes_given || o->field_flags != 0)) {
+    *error = "--method restore renders whole frames: --src-rowbytes, --dst-rowbytes and "
+             "--field-flags are the plug-in's host geometries";
+    return false;
+  }
+  if (o->method && !restore && RendersThroughPlugin()) {
+    *error = "--method " + std::to_string(*o->method) +
+             ": this build renders methods 0 to 5 through fieldrestore.prm, which reads its "
+             "method from the stored settings; use 'settings set method'";
+    return false;
+  }
+  if (!restore && o->threads > MaxRenderThreads()) {
     *error = "--threads " + std::to_string(o->threads) +
              ": this build renders through fieldrestore.prm, which renders one frame at a "
              "time; use --threads 1";
@@ -362,8 +418,11 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   // rendering with anything else is not what was asked for. They are read
   // once: every frame of the render is rendered with the same setting.
   RenderStore store;
-  if (!ReadRenderSettings(&store, CopiedForSize(o), err)) return 1;
-  if (const std::string reason = CopyThroughReason(o, store.settings.method); !reason.empty()) {
+  const bool restore = o.method == kRestoreMethod;
+  if (!ReadRenderSettings(&store, !restore && CopiedForSize(o), err)) return 1;
+  if (o.method && !restore) store.settings.method = *o.method;
+  if (const std::string reason = restore ? "" : CopyThroughReason(o, store.settings.method);
+      !reason.empty()) {
     err << "fieldrestore: warning: " << reason << "\n";
   }
   // Every render thread's renderer is made alike, the comb map included;
@@ -375,12 +434,13 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     if (renderer && show_map) renderer->ShowCombMap();
     return renderer;
   };
-  std::unique_ptr<FrameRenderer> renderer = MakeFrameRenderer(store, &error);
-  if (!renderer) {
+  // (The restoring method renders natively in every build.)
+  std::unique_ptr<FrameRenderer> renderer;
+  if (!restore && !(renderer = MakeFrameRenderer(store, &error))) {
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  if (show_map && !renderer->ShowCombMap()) {
+  if (show_map && renderer && !renderer->ShowCombMap()) {
     err << "fieldrestore: --show-map needs the native build; the plug-in cannot draw the map\n";
     return 2;
   }
@@ -403,9 +463,13 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   job.field_flags = static_cast<uint16_t>(o.field_flags);
   const unsigned threads =
       o.threads ? static_cast<unsigned>(o.threads)
-                : std::min(DefaultRenderThreads(job.width, job.height), MaxRenderThreads());
+                : std::min(DefaultRenderThreads(job.width, job.height),
+                           restore ? ~0u : MaxRenderThreads());
   uint64_t done = 0;
-  const bool rendered = RunRenderQueue(job, threads, make_renderer, stream, &done, &error);
+  const bool rendered =
+      restore ? RunRestoreQueue(job, o.previous_only ? RestoreReach::kPrevious : RestoreReach::kBoth,
+                                threads, store, show_map, stream, &done, &error)
+              : RunRenderQueue(job, threads, make_renderer, stream, &done, &error);
   stream.EndProgress();
   if (!rendered) {
     err << "fieldrestore: " << error << "\n";
