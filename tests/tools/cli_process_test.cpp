@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,11 +29,12 @@ struct Result {
 };
 
 // One fieldrestore process (or a shell running several), with its own
-// store folder; optionally as another user.
+// store folder; optionally as another user, who may run no more than
+// `max_processes` processes and threads.
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-        const std::string& output_stem, int uid = -1)
+        const std::string& output_stem, int uid = -1, rlim_t max_processes = RLIM_INFINITY)
       : out_(output_stem + ".out"), err_(output_stem + ".err") {
     std::vector<std::string> variables;
     for (char** e = environ; *e; ++e) {
@@ -52,6 +54,8 @@ class Child {
     if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)) {
       _exit(125);
     }
+    const rlimit processes{max_processes, max_processes};
+    if (max_processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &processes) != 0) _exit(125);
     std::vector<char*> args, vars;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     for (const std::string& v : variables) vars.push_back(const_cast<char*>(v.c_str()));
@@ -81,11 +85,25 @@ class CliProcessTest : public ::testing::Test {
             {"FR", FIELDRESTORE_EXE}};
   }
   std::string Store() const { return folder_.File("config/fieldrestore/registry.sqlite3"); }
-  Child Start(std::vector<std::string> args, int uid = -1) {
+  Child Start(std::vector<std::string> args, int uid = -1, rlim_t max_processes = RLIM_INFINITY) {
     args.insert(args.begin(), FIELDRESTORE_EXE);
-    return Child(args, Env(), folder_.File("run" + std::to_string(++runs_)), uid);
+    return Child(args, Env(), folder_.File("run" + std::to_string(++runs_)), uid, max_processes);
   }
-  Result Run(const std::vector<std::string>& args, int uid = -1) { return Start(args, uid).Wait(); }
+  Result Run(const std::vector<std::string>& args, int uid = -1,
+             rlim_t max_processes = RLIM_INFINITY) {
+    return Start(args, uid, max_processes).Wait();
+  }
+  // The test's own user, unless that is root, whom no limit and no
+  // permission holds back: then a user of no rights, who owns `folders`.
+  int UnprivilegedUser(const std::vector<std::string>& folders) {
+    if (geteuid() != 0) return -1;
+    constexpr int kNobody = 65534;
+    for (const std::string& folder : folders) {
+      fs::create_directories(folder_.File(folder));
+      EXPECT_EQ(chown(folder_.File(folder).c_str(), kNobody, kNobody), 0);
+    }
+    return kNobody;
+  }
   Child Shell(const std::string& script) {
     return Child({"/bin/sh", "-c", script}, Env(), folder_.File("run" + std::to_string(++runs_)));
   }
@@ -211,12 +229,7 @@ TEST_F(CliProcessTest, AStoreOnAFullDiskIsStillRead) {
 // only reads, refuses writes with the reason, and leaves nothing beside it
 // that would stop later runs.
 TEST_F(CliProcessTest, AReadOnlyStoreIsReadAndLeftUsable) {
-  // The test's own user, unless that is root, which may write anything.
-  const int uid = geteuid() == 0 ? 65534 : -1;
-  if (uid >= 0) {
-    fs::create_directories(folder_.File("config"));
-    ASSERT_EQ(chown(folder_.File("config").c_str(), uid, uid), 0);
-  }
+  const int uid = UnprivilegedUser({"config"});
   const Result first = Run({"settings", "set", "method", "0"}, uid);
   if (first.code == 125 || first.code == 127) {
     GTEST_SKIP() << "cannot run " << FIELDRESTORE_EXE << " as user " << uid;
@@ -250,6 +263,32 @@ TEST_F(CliProcessTest, AReadOnlyStoreIsReadAndLeftUsable) {
   fs::permissions(Store(), fs::perms::owner_write, fs::perm_options::add);
   const Result written = Run({"settings", "set", "area", "5"}, uid);
   EXPECT_EQ(written.code, 0) << written.err;
+}
+
+// A render whose threads the system refuses goes on with the threads it
+// has (here only the calling one) and says so; it neither aborts nor leaves
+// a file behind.
+TEST_F(CliProcessTest, ARenderGoesOnWithTheThreadsTheSystemGrants) {
+  const int uid = UnprivilegedUser({"config", "out"});
+  const std::string clip = folder_.File("clip.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "48", "--frames", "6", clip}).code, 0);
+  const auto render = [&](const char* threads, const char* name, rlim_t max_processes) {
+    return Run({"render", "--threads", threads, "--width", "64", "--height", "48", clip,
+                folder_.File(std::string("out/") + name)},
+               uid, max_processes);
+  };
+  const Result one = render("1", "one.bgra", RLIM_INFINITY);
+  if (one.code == 125 || one.code == 127) GTEST_SKIP() << "cannot run as user " << uid;
+  ASSERT_EQ(one.code, 0) << one.err;
+  const Result four = render("4", "four.bgra", 1);
+  EXPECT_EQ(four.code, 0);
+  EXPECT_EQ(four.err,
+            "fieldrestore: warning: only 1 of 4 render threads could be started (Resource "
+            "temporarily unavailable); the render went on with 1\n");
+  EXPECT_EQ(test::ReadFileBytes(folder_.File("out/four.bgra")),
+            test::ReadFileBytes(folder_.File("out/one.bgra")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.File("out")), fs::directory_iterator()),
+            2);
 }
 
 }  // namespace

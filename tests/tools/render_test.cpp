@@ -15,6 +15,7 @@
 #include "tests/support.h"
 #include "tests/temp_folder.h"
 #include "tools/fieldrestore/cli.h"
+#include "tools/fieldrestore/frame_renderer.h"
 
 namespace {
 
@@ -65,6 +66,14 @@ TEST_F(RenderTest, RendersEachFrameAsTheExecutePathDoes) {
     for (int r = 0; r < h; ++r)
       ASSERT_EQ(0, std::memcmp(&out[i * 4 * w * h + r * 4 * w], &dst[(h - 1 - r) * 4 * w], 4 * w))
           << i << " " << r;
+  }
+  // Any number of threads renders the same frames (no more threads run
+  // than there are frames).
+  if (MaxRenderThreads() > 1) {
+    ASSERT_EQ(Run({"render", "--threads", "4294967295", "--width", "64", "--height", "32",
+                   Path("in.bgra"), Path("many.bgra")}),
+              0);
+    EXPECT_EQ(Read(Path("many.bgra")), out);
   }
 }
 
@@ -156,6 +165,11 @@ TEST_F(RenderTest, ClearErrors) {
                 &err),
             2);
   EXPECT_NE(err.find("--threads takes 1 or more"), std::string::npos) << err;
+  // Frames too large for memory say so, not a word of row bytes.
+  EXPECT_EQ(Run(Render(32767, 32767, Path("in.bgra"), Path("o.bgra")), &err), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n')),
+            "fieldrestore: a 32767x32767 frame does not fit in memory (4 x width x height must "
+            "stay below 2 GiB)");
 }
 
 // Rendering into the input (by its path, a link or another hard link)

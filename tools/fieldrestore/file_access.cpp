@@ -95,6 +95,11 @@ bool FrameFits(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= 0x7FFFFFFF / 4 && height <= 0x7FFFFFFF / (4 * width);
 }
 
+std::string FrameTooLarge(int64_t width, int64_t height) {
+  return "a " + std::to_string(width) + "x" + std::to_string(height) +
+         " frame does not fit in memory (4 x width x height must stay below 2 GiB)";
+}
+
 OutputFile::~OutputFile() {
   if (temp_.empty()) return;
   stream_.close();

@@ -30,6 +30,8 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // The size check for frames given on the command line: true when
 // 4 x width x height bytes fit in 2^31 - 1, as every frame buffer must.
 bool FrameFits(int64_t width, int64_t height);
+// What is wrong with frames of that size when they do not fit.
+std::string FrameTooLarge(int64_t width, int64_t height);
 
 class OutputFile {
  public:

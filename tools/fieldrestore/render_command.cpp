@@ -39,8 +39,9 @@ const char* const kRenderUsage =
     "                            back unless row bytes are given\n"
     "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
     "                            green, blocks outside the region blue\n"
-    "         [--threads N]      frames rendered at once (default: one per processor);\n"
-    "                            the output is the same for every N\n";
+    "         [--threads N]      frames rendered at once, at most 64 and one a frame\n"
+    "                            (default: one per processor); the output is the same\n"
+    "                            for every N\n";
 
 namespace {
 
@@ -112,6 +113,10 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
   o->output = files[1];
   if (o->width <= 0 || o->height <= 0 || o->width > 32767 || o->height > 32767) {
     *error = "--width and --height must be given, from 1 to 32767";
+    return false;
+  }
+  if (o->src_row_bytes == 0 && o->dst_row_bytes == 0 && !FrameFits(o->width, o->height)) {
+    *error = FrameTooLarge(o->width, o->height);
     return false;
   }
   if (o->threads > MaxRenderThreads()) {
@@ -401,12 +406,16 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   job.first_frame = o.first_frame;
   job.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
   job.field_flags = static_cast<uint16_t>(o.field_flags);
-  const unsigned threads =
-      o.threads ? static_cast<unsigned>(o.threads)
-                : std::min(DefaultRenderThreads(job.width, job.height), MaxRenderThreads());
+  const unsigned threads = RenderThreadCount(
+      o.threads ? static_cast<uint64_t>(o.threads)
+                : std::min(DefaultRenderThreads(job.width, job.height), MaxRenderThreads()),
+      frames.value_or(0));
   uint64_t done = 0;
-  const bool rendered = RunRenderQueue(job, threads, make_renderer, stream, &done, &error);
+  std::string warning;
+  const bool rendered =
+      RunRenderQueue(job, threads, make_renderer, stream, &done, &error, &warning);
   stream.EndProgress();
+  if (!warning.empty()) err << "fieldrestore: warning: " << warning << "\n";
   if (!rendered) {
     err << "fieldrestore: " << error << "\n";
     return 1;

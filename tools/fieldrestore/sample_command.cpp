@@ -152,8 +152,7 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
     return 2;
   }
   if (!FrameFits(width, height)) {
-    err << "fieldrestore: a " << width << "x" << height
-        << " frame does not fit in memory (4 x width x height must stay below 2 GiB)\n";
+    err << "fieldrestore: " << FrameTooLarge(width, height) << "\n";
     return 2;
   }
   if (!cropped) {
