@@ -4,8 +4,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,13 +30,22 @@ struct Result {
   std::string out, err;
 };
 
+// How a child runs: as another user, who may run no more than
+// `max_processes` processes and threads, what its standard input reads,
+// and variables of its environment besides the test's.
+struct ChildSetup {
+  int uid = -1;
+  rlim_t max_processes = RLIM_INFINITY;
+  std::string input = "/dev/null";
+  std::map<std::string, std::string> env;
+};
+
 // One fieldrestore process (or a shell running several), with its own
-// store folder; optionally as another user, who may run no more than
-// `max_processes` processes and threads.
+// store folder.
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-        const std::string& output_stem, int uid = -1, rlim_t max_processes = RLIM_INFINITY)
+        const std::string& output_stem, const ChildSetup& setup = {})
       : out_(output_stem + ".out"), err_(output_stem + ".err") {
     std::vector<std::string> variables;
     for (char** e = environ; *e; ++e) {
@@ -46,16 +57,19 @@ class Child {
     if (pid_ != 0) return;
     const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     const int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const int null = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || null < 0) _exit(126);
-    dup2(null, 0);
+    const int in = open(setup.input.c_str(), O_RDONLY);
+    if (out < 0 || err < 0 || in < 0) _exit(126);
+    dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    const int uid = setup.uid;
     if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)) {
       _exit(125);
     }
-    const rlimit processes{max_processes, max_processes};
-    if (max_processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &processes) != 0) _exit(125);
+    const rlimit processes{setup.max_processes, setup.max_processes};
+    if (setup.max_processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &processes) != 0) {
+      _exit(125);
+    }
     std::vector<char*> args, vars;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     for (const std::string& v : variables) vars.push_back(const_cast<char*>(v.c_str()));
@@ -64,6 +78,7 @@ class Child {
     execve(args[0], args.data(), vars.data());
     _exit(127);
   }
+  pid_t pid() const { return pid_; }
   Result Wait() {
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -85,14 +100,16 @@ class CliProcessTest : public ::testing::Test {
             {"FR", FIELDRESTORE_EXE}};
   }
   std::string Store() const { return folder_.File("config/fieldrestore/registry.sqlite3"); }
-  Child Start(std::vector<std::string> args, int uid = -1, rlim_t max_processes = RLIM_INFINITY) {
+  Child Start(std::vector<std::string> args, const ChildSetup& setup = {}) {
     args.insert(args.begin(), FIELDRESTORE_EXE);
-    return Child(args, Env(), folder_.File("run" + std::to_string(++runs_)), uid, max_processes);
+    std::map<std::string, std::string> env = Env();
+    env.insert(setup.env.begin(), setup.env.end());
+    return Child(args, env, folder_.File("run" + std::to_string(++runs_)), setup);
   }
-  Result Run(const std::vector<std::string>& args, int uid = -1,
-             rlim_t max_processes = RLIM_INFINITY) {
-    return Start(args, uid, max_processes).Wait();
+  Result Run(const std::vector<std::string>& args, const ChildSetup& setup = {}) {
+    return Start(args, setup).Wait();
   }
+  Result Run(const std::vector<std::string>& args, int uid) { return Run(args, ChildSetup{uid}); }
   // The test's own user, unless that is root, whom no limit and no
   // permission holds back: then a user of no rights, who owns `folders`.
   int UnprivilegedUser(const std::vector<std::string>& folders) {
@@ -104,8 +121,18 @@ class CliProcessTest : public ::testing::Test {
     }
     return kNobody;
   }
-  Child Shell(const std::string& script) {
-    return Child({"/bin/sh", "-c", script}, Env(), folder_.File("run" + std::to_string(++runs_)));
+  Child Shell(const std::string& script, const std::map<std::string, std::string>& variables = {}) {
+    std::map<std::string, std::string> env = Env();
+    env.insert(variables.begin(), variables.end());
+    return Child({"/bin/sh", "-c", script}, env, folder_.File("run" + std::to_string(++runs_)));
+  }
+  std::vector<std::string> Names(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_.File(folder))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   size_t Rectangles() {
     const Result listed = Run({"region"});
@@ -273,9 +300,10 @@ TEST_F(CliProcessTest, ARenderGoesOnWithTheThreadsTheSystemGrants) {
   const std::string clip = folder_.File("clip.bgra");
   ASSERT_EQ(Run({"sample", "--width", "64", "--height", "48", "--frames", "6", clip}).code, 0);
   const auto render = [&](const char* threads, const char* name, rlim_t max_processes) {
+    // (The leak check of a sanitized build needs a thread of its own.)
     return Run({"render", "--threads", threads, "--width", "64", "--height", "48", clip,
                 folder_.File(std::string("out/") + name)},
-               uid, max_processes);
+               ChildSetup{uid, max_processes, "/dev/null", {{"ASAN_OPTIONS", "detect_leaks=0"}}});
   };
   const Result one = render("1", "one.bgra", RLIM_INFINITY);
   if (one.code == 125 || one.code == 127) GTEST_SKIP() << "cannot run as user " << uid;
@@ -289,6 +317,70 @@ TEST_F(CliProcessTest, ARenderGoesOnWithTheThreadsTheSystemGrants) {
             test::ReadFileBytes(folder_.File("out/one.bgra")));
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.File("out")), fs::directory_iterator()),
             2);
+}
+
+// A render stopped at any thread count leaves OUT as it was and nothing
+// beside it: SIGINT, SIGTERM and SIGHUP end it as they would, and not even
+// SIGKILL leaves its new file behind.
+TEST_F(CliProcessTest, AnInterruptedRenderLeavesNothingBehind) {
+  constexpr size_t kFrame = 4 * 64 * 64;
+  const std::string clip = folder_.File("clip.bgra"), out = folder_.File("out/out.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "64", "--frames", "20", clip}).code, 0);
+  const std::string frames = test::ReadFileBytes(clip);
+  const std::string fifo = folder_.File("frames");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(folder_.File("out"));
+  const auto old_sigpipe = signal(SIGPIPE, SIG_IGN);  // a render that ends early
+  for (const char* threads : {"1", "2", "4"}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+      SCOPED_TRACE(std::string(threads) + " threads, signal " + std::to_string(signal_number));
+      test::WriteFileBytes(out, "old");
+      Child render =
+          Start({"render", "--threads", threads, "--width", "64", "--height", "64", "-", out},
+                ChildSetup{-1, RLIM_INFINITY, fifo});
+      // More frames than the pipe holds: the render has taken most of them
+      // and is writing its new file when the last is in the pipe.
+      const int pipe = open(fifo.c_str(), O_WRONLY);
+      ASSERT_GE(pipe, 0);
+      EXPECT_EQ(write(pipe, frames.data(), frames.size()), static_cast<ssize_t>(20 * kFrame));
+      kill(render.pid(), signal_number);
+      close(pipe);
+      const Result stopped = render.Wait();
+      EXPECT_EQ(stopped.code, 128 + signal_number) << stopped.err;
+      EXPECT_EQ(Names("out"), std::vector<std::string>{"out.bgra"});
+      EXPECT_EQ(test::ReadFileBytes(out), "old");
+    }
+  }
+  signal(SIGPIPE, old_sigpipe);
+}
+
+// On a full disk (a small file system of a mount namespace of its own)
+// each command says so and leaves the files that were there as they were.
+TEST_F(CliProcessTest, AFullDiskIsNamedAndLeavesTheOldFiles) {
+  const std::string clip = folder_.File("clip.bgra"), big = folder_.File("big.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "64", "--frames", "16", clip}).code, 0);
+  ASSERT_EQ(Run({"sample", "--width", "720", "--height", "576", "--frames", "1", big}).code, 0);
+  fs::create_directories(folder_.File("disk"));
+  const Result run = Shell(R"(unshare -rm sh -c '
+          mount -t tmpfs -o size=256k tmpfs "$DISK" || exit 99
+          printf old >"$DISK/old.png"; printf old >"$DISK/out.bgra"
+          dd if=/dev/zero of="$DISK/filler" bs=4096 count=40 2>/dev/null
+          "$FR" sample --width 64 --height 64 --frames 8 "$DISK/clip.bgra"; echo "sample $?"
+          "$FR" render --width 64 --height 64 "$CLIP" "$DISK/out.bgra"; echo "render $?"
+          "$FR" png --width 720 --height 576 "$BIG" 0 "$DISK/old.png"; echo "png $?"
+          ls -A "$DISK"; cat "$DISK/old.png" "$DISK/out.bgra"')",
+                           {{"DISK", folder_.File("disk")}, {"CLIP", clip}, {"BIG", big}})
+                         .Wait();
+  if (run.code != 0) GTEST_SKIP() << "no mount namespace with a file system of its own here";
+  const std::string disk = folder_.File("disk");
+  EXPECT_EQ(run.out, "sample 1\nrender 1\npng 1\nfiller\nold.png\nout.bgra\noldold");
+  EXPECT_EQ(run.err, "fieldrestore: cannot write " + disk +
+                         "/clip.bgra: No space left on device\n"
+                         "fieldrestore: cannot write " +
+                         disk +
+                         "/out.bgra: No space left on device\n"
+                         "fieldrestore: cannot write " +
+                         disk + "/old.png: No space left on device\n");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <system_error>
 
 #include "platform/row_file.h"
+#include "platform/system.h"
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
 #include "tools/fieldrestore/file_access.h"
@@ -153,10 +154,6 @@ uint64_t ReadGrowing(std::istream& in, PictureBuffer* buffer, uint64_t bytes) {
   return buffer->size();
 }
 
-std::string ErrnoReason() {
-  return std::error_code(errno ? errno : EIO, std::generic_category()).message();
-}
-
 // The height the plug-in sees: a source row pitch of two rows or more hands
 // over one field.
 int64_t HandedHeight(const RenderOptions& o) {
@@ -245,7 +242,7 @@ class RenderStream final : public FrameStream {
                                  : static_cast<uint32_t>(std::clamp<size_t>(
                                        platform::RowWriteBytes() / row_bytes, 1, picture.height));
     if (!packed) write_buffer_.resize(step * row_bytes);
-    errno = 0;
+    platform::ClearRuntimeError();
     for (uint32_t r = 0; r < picture.height; r += step) {
       const uint32_t n = std::min(step, picture.height - r);
       const uint8_t* rows = picture.pixels + static_cast<ptrdiff_t>(r) * picture.stride;
@@ -256,7 +253,7 @@ class RenderStream final : public FrameStream {
       }
       if (!output_.write(reinterpret_cast<const char*>(rows),
                          static_cast<std::streamsize>(n * row_bytes))) {
-        *error = "cannot write " + output_name_ + ": " + ErrnoReason();
+        *error = "cannot write " + output_name_ + ": " + WriteFailure(output_);
         return false;
       }
     }
@@ -334,11 +331,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 2;
   }
   const bool from_stdin = o.input == "-", to_stdout = o.output == "-";
-  if (!from_stdin && !to_stdout && IsSameFile(o.input, o.output)) {
-    err << "fieldrestore: " << o.output << " is the input file " << o.input
-        << "; rendering into it would destroy the frames before they are read\n";
-    return 1;
-  }
+  if (RefuseInputAsOutput(o.input, o.output, err)) return 1;
   if (from_stdin || to_stdout) platform::SetBinaryStdio();
   const uint64_t picture_bytes = static_cast<uint64_t>(4 * o.width * o.height);
   std::ifstream file;
@@ -424,10 +417,10 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: standard input held no frames\n";
     return 1;
   }
-  errno = 0;
+  platform::ClearRuntimeError();
   if (to_stdout ? !out.flush() : !output_file.Commit(&error)) {
     err << "fieldrestore: "
-        << (to_stdout ? "cannot write standard output: " + ErrnoReason() : error) << "\n";
+        << (to_stdout ? "cannot write standard output: " + WriteFailure(out) : error) << "\n";
     return 1;
   }
   // With the frames on standard output, the summary goes with the messages.
