@@ -109,7 +109,11 @@ class CliProcessTest : public ::testing::Test {
   Result Run(const std::vector<std::string>& args, const ChildSetup& setup = {}) {
     return Start(args, setup).Wait();
   }
-  Result Run(const std::vector<std::string>& args, int uid) { return Run(args, ChildSetup{uid}); }
+  Result Run(const std::vector<std::string>& args, int uid) {
+    ChildSetup setup;
+    setup.uid = uid;
+    return Run(args, setup);
+  }
   // The test's own user, unless that is root, whom no limit and no
   // permission holds back: then a user of no rights, who owns `folders`.
   int UnprivilegedUser(const std::vector<std::string>& folders) {
@@ -335,9 +339,10 @@ TEST_F(CliProcessTest, AnInterruptedRenderLeavesNothingBehind) {
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
       SCOPED_TRACE(std::string(threads) + " threads, signal " + std::to_string(signal_number));
       test::WriteFileBytes(out, "old");
-      Child render =
-          Start({"render", "--threads", threads, "--width", "64", "--height", "64", "-", out},
-                ChildSetup{-1, RLIM_INFINITY, fifo});
+      ChildSetup from_fifo;
+      from_fifo.input = fifo;
+      Child render = Start(
+          {"render", "--threads", threads, "--width", "64", "--height", "64", "-", out}, from_fifo);
       // More frames than the pipe holds: the render has taken most of them
       // and is writing its new file when the last is in the pipe.
       const int pipe = open(fifo.c_str(), O_WRONLY);
