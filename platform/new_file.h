@@ -82,4 +82,11 @@ bool ReplaceFileWith(const char* temp_path, const char* path);
 // missing file is no error.
 void RemoveFile(const char* path) noexcept;
 
+// The system's part of the three above, for files of another origin.
+namespace new_file_detail {
+int ErrnoOf(int code);  // errno for a NewFile's ErrorCode
+bool ReplaceByName(const char* temp_path, const char* path);
+void DeleteByName(const char* path) noexcept;
+}  // namespace new_file_detail
+
 }  // namespace platform

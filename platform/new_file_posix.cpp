@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -245,47 +244,11 @@ void RemoveNewFilesOnInterrupt() {
   }
 }
 
-// The files of CreateTempFileBeside, by the name their writers open.
-namespace {
-std::mutex g_files_mutex;
-std::map<std::string, std::unique_ptr<NewFile>> g_files;
+namespace new_file_detail {
 
-std::unique_ptr<NewFile> TakeFile(const char* name) {
-  std::lock_guard<std::mutex> lock(g_files_mutex);
-  const auto found = g_files.find(name);
-  if (found == g_files.end()) return nullptr;
-  std::unique_ptr<NewFile> file = std::move(found->second);
-  g_files.erase(found);
-  return file;
-}
-}  // namespace
+int ErrnoOf(int code) { return code; }
 
-std::string CreateTempFileBeside(const char* path) {
-  if (!path || !*path) {
-    errno = EINVAL;
-    return {};
-  }
-  auto file = std::make_unique<NewFile>();
-  if (!file->Create(path, NewFile::Writer::kName, nullptr)) {
-    errno = file->ErrorCode();
-    return {};
-  }
-  std::string name = file->WritablePath();
-  std::lock_guard<std::mutex> lock(g_files_mutex);
-  g_files[name] = std::move(file);
-  return name;
-}
-
-bool ReplaceFileWith(const char* temp_path, const char* path) {
-  if (!temp_path || !path) return false;
-  if (std::unique_ptr<NewFile> file = TakeFile(temp_path)) {
-    if (!file->Commit(nullptr)) {
-      errno = file->ErrorCode();
-      return false;
-    }
-    return true;
-  }
-  // A file of another origin.
+bool ReplaceByName(const char* temp_path, const char* path) {
   if (access(path, F_OK) == 0 && access(path, W_OK) != 0) return false;
   const int fd = open(temp_path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -294,13 +257,8 @@ bool ReplaceFileWith(const char* temp_path, const char* path) {
   return synced && rename(temp_path, path) == 0;
 }
 
-void RemoveFile(const char* path) noexcept {
-  if (!path) return;
-  try {
-    if (TakeFile(path)) return;  // discarded as it goes
-  } catch (...) {
-  }
-  unlink(path);
-}
+void DeleteByName(const char* path) noexcept { unlink(path); }
+
+}  // namespace new_file_detail
 
 }  // namespace platform

@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <map>
-#include <memory>
 #include <mutex>
 #include <string>
 
@@ -172,46 +170,16 @@ void NewFile::Discard() {
 
 void RemoveNewFilesOnInterrupt() { SetConsoleCtrlHandler(RemoveNamesOnInterrupt, TRUE); }
 
-namespace {
-std::mutex g_files_mutex;
-std::map<std::string, std::unique_ptr<NewFile>> g_files;
+namespace new_file_detail {
 
-std::unique_ptr<NewFile> TakeFile(const char* name) {
-  std::lock_guard<std::mutex> lock(g_files_mutex);
-  const auto found = g_files.find(name);
-  if (found == g_files.end()) return nullptr;
-  std::unique_ptr<NewFile> file = std::move(found->second);
-  g_files.erase(found);
-  return file;
-}
-}  // namespace
+int ErrnoOf(int) { return EACCES; }
 
-std::string CreateTempFileBeside(const char* path) {
-  if (!path || !*path) return {};
-  auto file = std::make_unique<NewFile>();
-  if (!file->Create(path, NewFile::Writer::kName, nullptr)) {
-    errno = EACCES;
-    return {};
-  }
-  std::string name = file->WritablePath();
-  std::lock_guard<std::mutex> lock(g_files_mutex);
-  g_files[name] = std::move(file);
-  return name;
-}
-
-bool ReplaceFileWith(const char* temp_path, const char* path) {
-  if (!temp_path || !path) return false;
-  if (std::unique_ptr<NewFile> file = TakeFile(temp_path)) return file->Commit(nullptr);
+bool ReplaceByName(const char* temp_path, const char* path) {
   return MoveFileExA(temp_path, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
-void RemoveFile(const char* path) noexcept {
-  if (!path) return;
-  try {
-    if (TakeFile(path)) return;  // discarded as it goes
-  } catch (...) {
-  }
-  DeleteFileA(path);
-}
+void DeleteByName(const char* path) noexcept { DeleteFileA(path); }
+
+}  // namespace new_file_detail
 
 }  // namespace platform
