@@ -8,10 +8,9 @@
 // process leaves anything; where the file system cannot make such files,
 // a hidden file beside the destination, which an interrupted command line
 // removes (RemoveNewFilesOnInterrupt). Windows: a file beside the
-// destination that the system deletes when its last handle closes, however
-// the process ends, until it is committed; one written by name (the
-// profile functions reopen it) is removed on Ctrl+C or when the console
-// closes.
+// destination that the system deletes when its handle closes, however the
+// process ends, until it is committed (where the system cannot mark it so,
+// Ctrl+C and closing the console remove it).
 #pragma once
 
 #include <cstddef>
@@ -22,10 +21,6 @@ namespace platform {
 
 class NewFile {
  public:
-  // How the new file's content goes in: through Write, or by writers that
-  // open the file by name (WritablePath) and close it again.
-  enum class Writer { kHandle, kName };
-
   NewFile() = default;
   ~NewFile();  // discards a file that was not committed
   NewFile(const NewFile&) = delete;
@@ -34,9 +29,7 @@ class NewFile {
   // Creates the file in the folder of `destination` (a path whose links
   // were followed already), with the permissions of the file it replaces
   // or those of any new file. False with the system's reason.
-  bool Create(const std::string& destination, Writer writer, std::string* reason);
-  // A name that opens the file while it is written (Writer::kName).
-  const std::string& WritablePath() const { return writable_path_; }
+  bool Create(const std::string& destination, std::string* reason);
   // Appends bytes; false with the system's reason.
   bool Write(const void* data, size_t size, std::string* reason);
   // Puts everything on the disk, then the file in place of the destination,
@@ -56,7 +49,8 @@ class NewFile {
  private:
   bool Fail(std::string* reason, int error);
 
-  std::string destination_, writable_path_;
+  std::string destination_;
+  std::string name_;  // the file's name while it is written, if it has one
   intptr_t handle_ = -1;
   // The system removes the file if the process ends before Commit: it has
   // no name yet (Linux) or is marked for deletion (Windows).
@@ -70,23 +64,5 @@ class NewFile {
 // removed before the process ends as the signal would end it. Signals the
 // process ignores stay ignored.
 void RemoveNewFilesOnInterrupt();
-
-// The same for writers that take a file name (the rect files, written
-// through the profile functions): a new file beside `path`, and its name;
-// empty, with errno set, when it cannot be created.
-std::string CreateTempFileBeside(const char* path);
-// Puts the file made by CreateTempFileBeside(`path`) in place of `path`
-// (a file of another origin is flushed and renamed). False with errno set.
-bool ReplaceFileWith(const char* temp_path, const char* path);
-// Discards a file from CreateTempFileBeside, or deletes any other file; a
-// missing file is no error.
-void RemoveFile(const char* path) noexcept;
-
-// The system's part of the three above, for files of another origin.
-namespace new_file_detail {
-int ErrnoOf(int code);  // errno for a NewFile's ErrorCode
-bool ReplaceByName(const char* temp_path, const char* path);
-void DeleteByName(const char* path) noexcept;
-}  // namespace new_file_detail
 
 }  // namespace platform

@@ -113,7 +113,7 @@ bool NewFile::Fail(std::string* reason, int error) {
   return false;
 }
 
-bool NewFile::Create(const std::string& destination, Writer, std::string* reason) {
+bool NewFile::Create(const std::string& destination, std::string* reason) {
   Discard();
   destination_ = destination;
   const std::string folder = FolderOf(destination);
@@ -132,9 +132,7 @@ bool NewFile::Create(const std::string& destination, Writer, std::string* reason
     }
   }
   vanishes_ = fd >= 0;
-  if (vanishes_) {
-    writable_path_ = ProcPath(fd);
-  } else {
+  if (!vanishes_) {
     std::string hidden(".");
     hidden += std::filesystem::path(destination).filename().string();
     hidden += ".XXXXXX";
@@ -143,8 +141,8 @@ bool NewFile::Create(const std::string& destination, Writer, std::string* reason
     name.push_back('\0');
     fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return Fail(reason, errno);
-    writable_path_ = name.data();
-    slot_ = Remember(writable_path_);
+    name_ = name.data();
+    slot_ = Remember(name_);
   }
   handle_ = fd;
   if (fchmod(fd, mode) != 0) {
@@ -205,11 +203,11 @@ bool NewFile::Commit(std::string* reason) {
         if (error == EEXIST) error = EIO;  // rename never says so; stop trying
       }
     }
-  } else if (rename(writable_path_.c_str(), destination) != 0) {
+  } else if (rename(name_.c_str(), destination) != 0) {
     error = errno;
   } else {
     Forget(&slot_);
-    writable_path_.clear();
+    name_.clear();
   }
   Discard();
   if (error) return Fail(reason, error);
@@ -223,11 +221,11 @@ bool NewFile::Commit(std::string* reason) {
 }
 
 void NewFile::Discard() {
-  if (!vanishes_ && !writable_path_.empty()) unlink(writable_path_.c_str());
+  if (!name_.empty()) unlink(name_.c_str());
   Forget(&slot_);
   if (handle_ >= 0) close(static_cast<int>(handle_));
   handle_ = -1;
-  writable_path_.clear();
+  name_.clear();
   vanishes_ = false;
 }
 
@@ -243,22 +241,5 @@ void RemoveNewFilesOnInterrupt() {
     sigaction(signal_number, &remove, nullptr);
   }
 }
-
-namespace new_file_detail {
-
-int ErrnoOf(int code) { return code; }
-
-bool ReplaceByName(const char* temp_path, const char* path) {
-  if (access(path, F_OK) == 0 && access(path, W_OK) != 0) return false;
-  const int fd = open(temp_path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = fsync(fd) == 0;
-  close(fd);
-  return synced && rename(temp_path, path) == 0;
-}
-
-void DeleteByName(const char* path) noexcept { unlink(path); }
-
-}  // namespace new_file_detail
 
 }  // namespace platform

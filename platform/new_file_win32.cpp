@@ -16,8 +16,8 @@ namespace {
 
 bool g_named_for_testing = false;
 
-// The names of new files that Ctrl+C and the like remove: written files
-// that are not marked for deletion.
+// The names of new files that Ctrl+C and the like remove: those that
+// could not be marked for deletion.
 constexpr int kNameSlots = 16;
 std::string g_names[kNameSlots];
 bool g_used[kNameSlots] = {};
@@ -87,18 +87,14 @@ bool NewFile::Fail(std::string* reason, int error) {
   return false;
 }
 
-bool NewFile::Create(const std::string& destination, Writer writer, std::string* reason) {
+bool NewFile::Create(const std::string& destination, std::string* reason) {
   Discard();
   destination_ = destination;
   char name[MAX_PATH];
   if (GetTempFileNameA(FolderOf(destination).c_str(), "frr", 0, name) == 0) {
     return Fail(reason, static_cast<int>(GetLastError()));
   }
-  writable_path_ = name;
-  if (writer == Writer::kName) {
-    slot_ = Remember(writable_path_);
-    return true;
-  }
+  name_ = name;
   const HANDLE file = CreateFileA(name, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                   nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -109,7 +105,7 @@ bool NewFile::Create(const std::string& destination, Writer writer, std::string*
   handle_ = reinterpret_cast<intptr_t>(file);
   // Where the mark cannot be set, Ctrl+C still removes the file by name.
   vanishes_ = !g_named_for_testing && MarkForDeletion(file, true);
-  if (!vanishes_) slot_ = Remember(writable_path_);
+  if (!vanishes_) slot_ = Remember(name_);
   return true;
 }
 
@@ -128,13 +124,7 @@ bool NewFile::Write(const void* data, size_t size, std::string* reason) {
 }
 
 bool NewFile::Commit(std::string* reason) {
-  HANDLE file = reinterpret_cast<HANDLE>(handle_);
-  if (file == INVALID_HANDLE_VALUE) {
-    // Written by name: opened once more to put its data on the disk.
-    file = CreateFileA(writable_path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    handle_ = reinterpret_cast<intptr_t>(file);
-  }
+  const HANDLE file = reinterpret_cast<HANDLE>(handle_);
   // The data reaches the disk before the name does, so that a crash leaves
   // either the old file or the complete new one.
   DWORD error = 0;
@@ -146,10 +136,10 @@ bool NewFile::Commit(std::string* reason) {
     vanishes_ = false;
     CloseHandle(file);
     handle_ = -1;
-    if (MoveFileExA(writable_path_.c_str(), destination_.c_str(),
+    if (MoveFileExA(name_.c_str(), destination_.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       Forget(&slot_);
-      writable_path_.clear();
+      name_.clear();
       return true;
     }
     error = GetLastError();
@@ -162,24 +152,12 @@ void NewFile::Discard() {
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
   handle_ = -1;
   // A file marked for deletion went with its handle.
-  if (!vanishes_ && !writable_path_.empty()) DeleteFileA(writable_path_.c_str());
+  if (!vanishes_ && !name_.empty()) DeleteFileA(name_.c_str());
   Forget(&slot_);
-  writable_path_.clear();
+  name_.clear();
   vanishes_ = false;
 }
 
 void RemoveNewFilesOnInterrupt() { SetConsoleCtrlHandler(RemoveNamesOnInterrupt, TRUE); }
-
-namespace new_file_detail {
-
-int ErrnoOf(int) { return EACCES; }
-
-bool ReplaceByName(const char* temp_path, const char* path) {
-  return MoveFileExA(temp_path, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-void DeleteByName(const char* path) noexcept { DeleteFileA(path); }
-
-}  // namespace new_file_detail
 
 }  // namespace platform

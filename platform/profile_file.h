@@ -1,5 +1,5 @@
-// Profile (INI) files as the region's rect files use them, and the
-// write-then-replace helpers that save such a file as a whole.
+// Profile (INI) files as the region's rect files use them, and the names
+// Windows keeps for devices.
 //
 // Two implementations of the profile operations exist: the system's (the
 // Win32 profile API on Windows, our own reader and writer elsewhere) and
@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/new_file.h"
 
 namespace platform {
 

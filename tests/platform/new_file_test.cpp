@@ -53,34 +53,28 @@ TEST_P(NewFileTest, TheOldFileOrTheWholeNewOneAndNothingElse) {
   std::string reason;
   {
     platform::NewFile file;
-    ASSERT_TRUE(file.Create(out, platform::NewFile::Writer::kHandle, &reason)) << reason;
+    ASSERT_TRUE(file.Create(out, &reason)) << reason;
     ASSERT_TRUE(file.Write("new bytes", 9, &reason)) << reason;
   }  // not committed
   EXPECT_EQ(Names(folder_.path()), std::vector<std::string>{"out.bin"});
   EXPECT_EQ(test::ReadFileBytes(out), "old");
 
   platform::NewFile file;
-  ASSERT_TRUE(file.Create(out, platform::NewFile::Writer::kHandle, &reason)) << reason;
+  ASSERT_TRUE(file.Create(out, &reason)) << reason;
   ASSERT_TRUE(file.Write("new ", 4, &reason) && file.Write("bytes", 5, &reason)) << reason;
   ASSERT_TRUE(file.Commit(&reason)) << reason;
   EXPECT_EQ(test::ReadFileBytes(out), "new bytes");
   EXPECT_EQ(Names(folder_.path()), std::vector<std::string>{"out.bin"});
 
-  // Written by name, as the profile functions write, into a new name.
+  // A new name.
   const std::string rect = folder_.File("region.rect");
-  const std::string temp = platform::CreateTempFileBeside(rect.c_str());
-  ASSERT_FALSE(temp.empty());
-  test::WriteFileBytes(temp, "[(0,0)-(1,1)]\r\npresent=1\r\n");
-  ASSERT_TRUE(platform::ReplaceFileWith(temp.c_str(), rect.c_str()));
-  EXPECT_EQ(test::ReadFileBytes(rect), "[(0,0)-(1,1)]\r\npresent=1\r\n");
-  const std::string dropped = platform::CreateTempFileBeside(rect.c_str());
-  test::WriteFileBytes(dropped, "half");
-  platform::RemoveFile(dropped.c_str());
+  ASSERT_TRUE(file.Create(rect, &reason)) << reason;
+  ASSERT_TRUE(file.Write("[(0,0)-(1,1)]\r\n", 15, &reason) && file.Commit(&reason)) << reason;
+  EXPECT_EQ(test::ReadFileBytes(rect), "[(0,0)-(1,1)]\r\n");
   EXPECT_EQ(Names(folder_.path()), (std::vector<std::string>{"out.bin", "region.rect"}));
 
   // A folder that is not there.
-  EXPECT_FALSE(
-      file.Create(folder_.File("missing/out.bin"), platform::NewFile::Writer::kHandle, &reason));
+  EXPECT_FALSE(file.Create(folder_.File("missing/out.bin"), &reason));
   EXPECT_FALSE(reason.empty());
 }
 
@@ -92,13 +86,13 @@ TEST_P(NewFileTest, KeepsThePermissionsOfTheFileItReplaces) {
   ASSERT_EQ(chmod(out.c_str(), 0640), 0);
   std::string reason;
   platform::NewFile file;
-  ASSERT_TRUE(file.Create(out, platform::NewFile::Writer::kHandle, &reason)) << reason;
+  ASSERT_TRUE(file.Create(out, &reason)) << reason;
   ASSERT_TRUE(file.Commit(&reason)) << reason;
   struct stat replaced;
   ASSERT_EQ(stat(out.c_str(), &replaced), 0);
   EXPECT_EQ(replaced.st_mode & 07777, 0640u);
   const mode_t mask = umask(022);
-  ASSERT_TRUE(file.Create(folder_.File("fresh.bin"), platform::NewFile::Writer::kHandle, &reason));
+  ASSERT_TRUE(file.Create(folder_.File("fresh.bin"), &reason));
   ASSERT_TRUE(file.Commit(&reason)) << reason;
   umask(mask);
   ASSERT_EQ(stat(folder_.File("fresh.bin").c_str(), &replaced), 0);
@@ -114,11 +108,10 @@ TEST_P(NewFileTest, AnInterruptRemovesTheNewFilesNames) {
     const pid_t child = fork();
     if (child == 0) {
       platform::RemoveNewFilesOnInterrupt();
-      platform::NewFile file;
+      platform::NewFile frames, region;
       std::string reason;
-      if (!file.Create(folder.File("out.bin"), platform::NewFile::Writer::kHandle, &reason) ||
-          !file.Write("frames", 6, &reason) ||
-          platform::CreateTempFileBeside(folder.File("region.rect").c_str()).empty()) {
+      if (!frames.Create(folder.File("out.bin"), &reason) || !frames.Write("frames", 6, &reason) ||
+          !region.Create(folder.File("region.rect"), &reason)) {
         _exit(3);
       }
       kill(getpid(), signal_number);
@@ -181,7 +174,7 @@ TEST_P(NewFileTest, TheDataReachesTheDiskBeforeAnyNameLeadsToIt) {
     std::vector<std::string> calls;
     std::string reason;
     platform::NewFile file;
-    ASSERT_TRUE(file.Create(out, platform::NewFile::Writer::kHandle, &reason)) << reason;
+    ASSERT_TRUE(file.Create(out, &reason)) << reason;
     ASSERT_TRUE(file.Write("frames", 6, &reason));
     g_calls = &calls;
     const bool committed = file.Commit(&reason);

@@ -193,7 +193,7 @@ bool OutputFile::Open(const std::string& path, std::string* error, bool streams_
                                          : "the folder " + folder.string() + " does not exist");
     }
     std::string reason;
-    if (!file_.Create(target_, platform::NewFile::Writer::kHandle, &reason)) {
+    if (!file_.Create(target_, &reason)) {
       return Fail(error, path, reason + " (cannot create a file in its folder)");
     }
     buffer_ = std::make_unique<NewFileBuffer>(file_);
