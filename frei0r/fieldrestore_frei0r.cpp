@@ -10,8 +10,11 @@
 // Frames are BGRA8888, top row first. "bottom" (the default) keeps picture
 // rows 1, 3, 5, ... exactly as `fieldrestore render` does; "top" keeps the
 // other field. Frames of any size are extended to multiples of 16 and
-// cropped back.
+// cropped back. Method 0 passes frames through unchanged, as the command
+// line does.
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -186,6 +189,11 @@ class Instance {
     const auto* src = reinterpret_cast<const uint8_t*>(in);
     auto* dst = reinterpret_cast<uint8_t*>(out);
     const ptrdiff_t stride = ptrdiff_t{4} * width_;
+    if (settings_.method == 0) {
+      // "None": the frame as it came, not through the colour conversions.
+      if (src != dst) std::memmove(dst, src, static_cast<size_t>(stride) * height_);
+      return;
+    }
     try {
       Render(src, dst, stride);
     } catch (...) {
@@ -195,8 +203,27 @@ class Instance {
   }
 
  private:
+  // "top" or "bottom" in any case, with spaces around it or not; anything
+  // else keeps the bottom field and says so once (hosts set every
+  // parameter before every frame).
   void SetField(const char* text) {
-    keep_ = text && std::strcmp(text, "top") == 0 ? KeptField::kTop : KeptField::kBottom;
+    if (!text) text = "bottom";  // no value: the default
+    if (field_text_ == text) return;
+    field_text_ = text;
+    const size_t first = field_text_.find_first_not_of(" \t\r\n");
+    const size_t last = field_text_.find_last_not_of(" \t\r\n");
+    std::string word =
+        first == std::string::npos ? "" : field_text_.substr(first, last - first + 1);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word == "top" || word == "bottom") {
+      keep_ = word == "top" ? KeptField::kTop : KeptField::kBottom;
+      return;
+    }
+    keep_ = KeptField::kBottom;
+    std::fprintf(stderr,
+                 "fieldrestore: field \"%s\" is neither top nor bottom; the bottom field is "
+                 "kept\n",
+                 text);
   }
 
   // Reads the rect file when the path changes (hosts set every parameter
@@ -257,12 +284,29 @@ class Instance {
   const uint32_t width_, height_;
   DeinterlaceParameters settings_;
   KeptField keep_ = KeptField::kBottom;
+  std::string field_text_ = "bottom";  // the value last set
   bool show_map_ = false;
   std::string rect_file_;
   std::unique_ptr<CRectList> region_;
   FrameWorkspace workspace_;
   std::vector<uint8_t> padded_src_, padded_dst_;
 };
+
+// ffmpeg (5.1) hands frei0r filters frames whose rows are padded to its
+// memory alignment, up to 64 bytes, and frei0r has no row pitch: frames
+// whose width is not a multiple of 16 come out sheared there. The plug-in
+// cannot see it happen, so it says once how to avoid it.
+void WarnOfPaddedRows(unsigned width) {
+  static std::atomic_flag warned = ATOMIC_FLAG_INIT;
+  if (width % 16 == 0 || warned.test_and_set()) return;
+  const unsigned padded = PaddedSize(width);
+  std::fprintf(stderr,
+               "fieldrestore: warning: frames %u pixels wide: ffmpeg pads the rows it hands a "
+               "frei0r filter to a multiple of 16 pixels, which shears such frames; in ffmpeg "
+               "widen them with their last column and crop back: -vf "
+               "\"pad=%u:ih,fillborders=right=%u:mode=smear,frei0r=fieldrestore,crop=%u:ih:0:0\"\n",
+               width, padded, padded - width, width);
+}
 
 }  // namespace
 
@@ -294,6 +338,7 @@ FIELDRESTORE_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int index) {
 
 FIELDRESTORE_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
   if (width == 0 || height == 0 || width > 32767 || height > 32767) return nullptr;
+  WarnOfPaddedRows(width);
   try {
     return new Instance(width, height);
   } catch (...) {

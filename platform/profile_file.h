@@ -1,5 +1,5 @@
-// Profile (INI) files as the region's rect files use them, and the
-// write-then-replace helpers that save such a file as a whole.
+// Profile (INI) files as the region's rect files use them, and the names
+// Windows keeps for devices.
 //
 // Two implementations of the profile operations exist: the system's (the
 // Win32 profile API on Windows, our own reader and writer elsewhere) and
@@ -66,17 +66,17 @@ const ProfileFiles& SystemProfileFiles();
 // Our own reader and writer, present on every platform.
 const ProfileFiles& PortableProfileFiles();
 
-// Creates a new empty file in the folder of `path`, for a complete copy of
-// that file to be written before it replaces the original. Returns its path,
-// or an empty string when it cannot be created.
-std::string CreateTempFileBeside(const char* path);
-// Moves `temp_path` over `path` in one step, replacing any file there.
-bool ReplaceFileWith(const char* temp_path, const char* path);
-// Whether `path` names a device by name alone: on Windows the reserved
-// names (NUL, CON, PRN, AUX, COM1-9, LPT1-9) in any folder and any case;
-// on POSIX none (a device there is a file of its own type).
-bool IsDeviceName(const std::string& path);
-// Deletes a file; a missing file is no error.
-void RemoveFile(const char* path) noexcept;
+// What a path's name means to Windows, which keeps some names for devices
+// in every folder and any case (NUL, CON, CONIN$, CONOUT$, PRN, AUX,
+// COM1-9, LPT1-9). On POSIX every name is kFile (a device there is a file
+// of its own type).
+enum class DeviceName {
+  kFile,
+  kDevice,    // the device's name alone, or with a colon: "NUL", "nul:"
+  kReserved,  // one Windows takes for the device too, though it looks like a
+              // file's: with an extension or trailing dots or spaces
+              // ("NUL.bgra", "nul.", "NUL ")
+};
+DeviceName ClassifyDeviceName(const std::string& path, std::string* device = nullptr);
 
 }  // namespace platform

@@ -1,5 +1,5 @@
-// Profile files on Windows: the system's profile API, and MoveFileEx to
-// replace a file in one step.
+// Profile files on Windows: the system's profile API, and the names
+// Windows keeps for devices.
 #include <windows.h>
 
 #include <cctype>
@@ -47,34 +47,29 @@ const ProfileFiles& SystemProfileFiles() {
   return files;
 }
 
-bool IsDeviceName(const std::string& path) {
-  std::string name = path.substr(path.find_last_of("\\/:") + 1);
+DeviceName ClassifyDeviceName(const std::string& path, std::string* device) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  if (name.size() >= 2 && name[1] == ':' && name.size() == path.size() &&
+      std::isalpha(static_cast<unsigned char>(name[0]))) {
+    name.erase(0, 2);  // "c:NUL"
+  }
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (name == "NUL" || name == "CON" || name == "PRN" || name == "AUX") return true;
-  return name.size() == 4 && (name.rfind("COM", 0) == 0 || name.rfind("LPT", 0) == 0) &&
-         name[3] >= '1' && name[3] <= '9';
-}
-
-std::string CreateTempFileBeside(const char* path) {
-  if (!path || !*path) return {};
-  const std::string target(path);
-  const size_t slash = target.find_last_of("\\/");
-  // The folder keeps its separator only where it is a root ("\\", "c:\\").
-  const size_t keep = slash == 0 || (slash == 2 && target[1] == ':') ? slash + 1 : slash;
-  const std::string folder =
-      slash == std::string::npos ? std::string(1, '.') : target.substr(0, keep);
-  char name[MAX_PATH];
-  if (GetTempFileNameA(folder.c_str(), "frr", 0, name) == 0) return {};
-  return name;
-}
-
-bool ReplaceFileWith(const char* temp_path, const char* path) {
-  if (!temp_path || !path) return false;
-  return MoveFileExA(temp_path, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-void RemoveFile(const char* path) noexcept {
-  if (path) DeleteFileA(path);
+  // The device's name is what stands before the first dot or colon, with
+  // trailing spaces dropped.
+  const size_t end = name.find_first_of(".:");
+  const std::string before = name.substr(0, end);
+  const size_t last = before.find_last_not_of(' ');
+  const std::string base = before.substr(0, last == std::string::npos ? 0 : last + 1);
+  const bool port = base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+                    base[3] >= '1' && base[3] <= '9';
+  if (!port && base != "NUL" && base != "CON" && base != "PRN" && base != "AUX" &&
+      base != "CONIN$" && base != "CONOUT$") {
+    return DeviceName::kFile;
+  }
+  if (device) *device = base;
+  const std::string rest = end == std::string::npos ? "" : name.substr(end);
+  return before == base && (rest.empty() || rest == ":") ? DeviceName::kDevice
+                                                         : DeviceName::kReserved;
 }
 
 }  // namespace platform

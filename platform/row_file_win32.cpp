@@ -7,20 +7,12 @@
 #include <vector>
 
 #include "platform/row_file.h"
+#include "platform/system.h"
 
 namespace platform {
 namespace {
 
-std::string Reason(DWORD error) {
-  char text[256] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, text, sizeof text, nullptr);
-  std::string reason(text, n);
-  while (!reason.empty() &&
-         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-    reason.pop_back();
-  return reason.empty() ? "error " + std::to_string(error) : reason;
-}
+std::string Reason(DWORD error) { return SystemErrorText(error); }
 
 }  // namespace
 

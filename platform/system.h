@@ -1,9 +1,11 @@
 // Small operating-system services: global memory blocks, the message box,
-// the alert sound and the thread's last-error value.
+// the alert sound, the thread's last-error value and the system's words for
+// an error.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -32,5 +34,16 @@ void SetAlertSoundHookForTesting(AlertSoundHook hook) noexcept;
 
 void SetLastErrorCode(uint32_t code) noexcept;
 uint32_t GetLastErrorCode() noexcept;
+
+// The system's description of an error code (errno on POSIX, GetLastError
+// on Windows), without a final full stop.
+std::string SystemErrorText(uint32_t code);
+
+// Why the C runtime's last file operation failed, in the system's words:
+// on Windows the system's own error where the runtime kept it (its errno
+// folds a full disk or a closed pipe into "Invalid argument"). `fallback`
+// (an errno value) when nothing was recorded since ClearRuntimeError.
+void ClearRuntimeError() noexcept;
+std::string RuntimeErrorText(int fallback);
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 // Operating-system services on POSIX.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include "platform/system.h"
 
@@ -51,5 +53,15 @@ void PlayAlertSound() noexcept {
 
 void SetLastErrorCode(uint32_t code) noexcept { g_last_error = code; }
 uint32_t GetLastErrorCode() noexcept { return g_last_error; }
+
+std::string SystemErrorText(uint32_t code) {
+  return std::error_code(static_cast<int>(code), std::generic_category()).message();
+}
+
+void ClearRuntimeError() noexcept { errno = 0; }
+
+std::string RuntimeErrorText(int fallback) {
+  return SystemErrorText(static_cast<uint32_t>(errno ? errno : fallback));
+}
 
 }  // namespace platform

@@ -1,6 +1,10 @@
 // Operating-system services on Windows.
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
 #include "platform/system.h"
 
 namespace platform {
@@ -54,5 +58,27 @@ void SetAlertSoundHookForTesting(AlertSoundHook hook) noexcept { g_alert_sound_h
 
 void SetLastErrorCode(uint32_t code) noexcept { SetLastError(code); }
 uint32_t GetLastErrorCode() noexcept { return GetLastError(); }
+
+std::string SystemErrorText(uint32_t code) {
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, text, sizeof text, nullptr);
+  std::string reason(text, n);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                             reason.back() == '.' || reason.back() == ' ')) {
+    reason.pop_back();
+  }
+  return reason.empty() ? "error " + std::to_string(code) : reason;
+}
+
+void ClearRuntimeError() noexcept {
+  errno = 0;
+  _doserrno = 0;
+}
+
+std::string RuntimeErrorText(int fallback) {
+  if (_doserrno != 0) return SystemErrorText(static_cast<uint32_t>(_doserrno));
+  return std::error_code(errno ? errno : fallback, std::generic_category()).message();
+}
 
 }  // namespace platform

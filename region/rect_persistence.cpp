@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/new_file.h"
 #include "platform/profile_file.h"
 #include "platform/store.h"
 #include "region/rect_list.h"
@@ -361,34 +362,19 @@ int32_t CRectList::SaveToFile(const char* path, std::string* reason) {
     return -1;
   }
   // Writing into the existing file would keep its other sections; the
-  // region goes into a new file beside it, which then replaces it.
-  errno = 0;
-  const std::string temp = platform::CreateTempFileBeside(path);
-  if (temp.empty()) {
-    SetReason(reason, errno ? SystemReason(errno) : "cannot create a file in its folder");
-    return -1;
-  }
-  bool written = false;
-  int error = 0;
+  // region goes into a new file beside it, which then replaces it whole
+  // (nothing of it stays when the save fails or is interrupted).
   try {
     const std::string text = RectFileText(m_items);
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (file) {
-      written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-      written = std::fclose(file) == 0 && written;
+    platform::NewFile file;
+    std::string why;
+    if (!file.Create(path, &why) || !file.Write(text.data(), text.size(), &why) ||
+        !file.Commit(&why)) {
+      SetReason(reason, why);
+      return -1;
     }
-    if (!written) error = errno;
   } catch (const std::exception&) {
-    error = ENOMEM;
-  }
-  if (written) {
-    errno = 0;
-    written = platform::ReplaceFileWith(temp.c_str(), path);
-    error = errno;
-  }
-  if (!written) {
-    platform::RemoveFile(temp.c_str());
-    SetReason(reason, error ? SystemReason(error) : "cannot write the file");
+    SetReason(reason, SystemReason(ENOMEM));
     return -1;
   }
   return 0;

@@ -1,11 +1,15 @@
 // fieldrestore.so loaded as a frei0r host loads it (dlopen, the f0r_
-// entry points), held against the frame path it wraps.
+// entry points), held against the execute path that `fieldrestore render`
+// runs.
 #include <dlfcn.h>
+#include <elf.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,15 +18,19 @@ extern "C" {
 #include <frei0r.h>
 }
 
-#include "host/frame_path.h"
+#include "host/pipeline.h"
 #include "region/rect_list.h"
 #include "tests/host/bgra_frames.h"
+#include "tests/temp_folder.h"
 
 namespace {
 
-// The plug-in's entry points, looked up by name.
+// The plug-in's entry points, looked up by name. A copy of the file
+// loads as a plug-in of its own, with nothing of it run yet.
 struct Plugin {
-  void* handle = dlopen(FIELDRESTORE_FREI0R, RTLD_NOW | RTLD_LOCAL);
+  explicit Plugin(const char* path = FIELDRESTORE_FREI0R)
+      : handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+  void* handle;
   template <class F>
   F* Get(const char* name) {
     return reinterpret_cast<F*>(dlsym(handle, name));
@@ -84,19 +92,53 @@ class Frei0rTest : public ::testing::Test {
   decltype(f0r_update)* update_;
 };
 
-// The frame path on a picture handed over bottom row first, as the command
-// line hands frames over.
+// The execute path on a picture handed over bottom row first, as
+// `fieldrestore render` hands frames over.
 std::vector<uint8_t> RenderPicture(const std::vector<uint8_t>& picture, uint32_t w, uint32_t h,
                                    const DeinterlaceParameters& settings,
                                    const CRectList* list = nullptr) {
   auto src = test::FlipRows(picture, w);
   std::vector<uint8_t> dst(src.size());
   FrameWorkspace workspace;
-  RenderFrame(HostFrames{src.data(), static_cast<int32_t>(4 * w), dst.data(),
-                         static_cast<int32_t>(4 * w), w, h},
-              settings, FrameRegion{list, nullptr}, nullptr, workspace);
+  struct : ExecuteStore {
+  } store;
+  ExecuteFrame(
+      test::PackedFrames(src.data(), dst.data(), static_cast<int32_t>(w), static_cast<int32_t>(h)),
+      settings, FrameRegion{list, nullptr}, nullptr, workspace, store);
   return test::FlipRows(dst, w);
 }
+
+// What the plug-in writes to standard error while the object lives, line
+// by line.
+class StderrLines {
+ public:
+  StderrLines() : saved_(dup(2)) {
+    std::fflush(stderr);
+    FILE* file = std::fopen(path_.c_str(), "w");
+    dup2(fileno(file), 2);
+    std::fclose(file);
+  }
+  ~StderrLines() { Restore(); }
+  std::vector<std::string> Lines() {
+    Restore();
+    std::ifstream text(path_);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+    saved_ = -1;
+  }
+  test::TempFolder folder_;
+  std::string path_ = folder_.File("stderr.txt");
+  int saved_;
+};
 
 enum {
   kMethod,
@@ -162,6 +204,8 @@ TEST_F(Frei0rTest, BadValuesTakeTheNearestSoundValue) {
                {kMethod, 1e300, 2147483647 / 5.0},
                {kArea, -5, 0},
                {kArea, 0.333, 0.33},
+               {kArea, 0.29, 0.29},  // 28.999999999999996 x 100: rounded, not cut
+               {kInterlace, 0.0295, 0.03},
                {kInterlace, 1e20, 65.535},
                {kBlockDistance, 1e12, 4294967295 / 1e7},
                {kBlockDistance, -1, 0},
@@ -173,19 +217,91 @@ TEST_F(Frei0rTest, BadValuesTakeTheNearestSoundValue) {
     set_(instance, &v, c.index);
     EXPECT_EQ(GetDouble(instance, c.index), c.want) << c.index << " " << c.value;
   }
-  const char* odd = "sideways";
-  set_(instance, &odd, kField);
-  const char* text = nullptr;
-  get_(instance, &text, kField);
-  EXPECT_STREQ(text, "bottom");
   set_(instance, nullptr, kMethod);  // a host's null pointer changes nothing
+  const char* odd = "sideways";
   set_(instance, &odd, 99);
   destruct_(instance);
+}
 
+// "top" and "bottom" as users type them; a value that means neither keeps
+// the bottom field and is named once, however often the host sets it.
+TEST_F(Frei0rTest, FieldTakesEitherWordInAnyCaseAndNamesOneThatIsNeither) {
+  f0r_instance_t instance = construct_(64, 32);
+  const auto field_after = [&](const char* value) {
+    set_(instance, &value, kField);
+    const char* text = nullptr;
+    get_(instance, &text, kField);
+    return std::string(text);
+  };
+  StderrLines err;
+  for (const char* top : {"TOP", "Top", " top ", "top\n"})
+    EXPECT_EQ(field_after(top), "top") << top;
+  for (const char* bottom : {"BOTTOM", "Bottom\t"}) EXPECT_EQ(field_after(bottom), "bottom");
+  EXPECT_EQ(field_after("top"), "top");
+  for (const char* nothing : {"toppy", "toppy", "toppy", "1", ""}) {
+    EXPECT_EQ(field_after(nothing), "bottom") << nothing;
+  }
+  destruct_(instance);
+  EXPECT_EQ(err.Lines(),
+            (std::vector<std::string>{
+                "fieldrestore: field \"toppy\" is neither top nor bottom; the bottom field is kept",
+                "fieldrestore: field \"1\" is neither top nor bottom; the bottom field is kept",
+                "fieldrestore: field \"\" is neither top nor bottom; the bottom field is kept"}));
+}
+
+// Every method gives the bytes `fieldrestore render` gives: method 0 the
+// frame itself, at any size; a method outside 0-5 passes the frame through
+// the conversions only.
+TEST_F(Frei0rTest, EveryMethodGivesTheBytesOfTheCommandLine) {
   const auto in = test::CombedBgra(64, 32, 1);
-  EXPECT_EQ(Update(in, 64, 32, {{kMethod, 1.8, nullptr}}),
-            RenderPicture(in, 64, 32, DeinterlaceParameters{9}))
-      << "a method outside 0-5 passes the frame through the conversions only";
+  for (int32_t method : {0, 1, 2, 3, 4, 5, 9}) {
+    EXPECT_EQ(Update(in, 64, 32, {{kMethod, method / 5.0, nullptr}}),
+              RenderPicture(in, 64, 32, DeinterlaceParameters{method}))
+        << method;
+  }
+  const auto odd = test::CombedBgra(90, 37, 2);
+  EXPECT_EQ(Update(odd, 90, 37, {{kMethod, 0, nullptr}, {kShowMap, 1, nullptr}}), odd);
+}
+
+// ffmpeg pads the rows it hands over for such widths: said once per
+// process, with the filter graph that avoids it. The plug-in needs no
+// library beyond the C and C++ runtimes (the store's database is not
+// loaded into the host).
+TEST_F(Frei0rTest, WidthsAHostMayPadAreNamedOnceAndNoStoreLibraryIsLoaded) {
+  test::TempFolder folder;
+  const std::string copy = folder.File("fieldrestore.so");
+  std::filesystem::copy_file(FIELDRESTORE_FREI0R, copy);
+  Plugin fresh(copy.c_str());
+  ASSERT_NE(fresh.handle, nullptr) << dlerror();
+  const auto construct = fresh.Get<decltype(f0r_construct)>("f0r_construct");
+  const auto destruct = fresh.Get<decltype(f0r_destruct)>("f0r_destruct");
+  StderrLines err;
+  for (unsigned width : {96u, 90u, 90u, 721u}) destruct(construct(width, 32));
+  EXPECT_EQ(err.Lines(),
+            std::vector<std::string>{
+                "fieldrestore: warning: frames 90 pixels wide: ffmpeg pads the rows it hands a "
+                "frei0r filter to a multiple of 16 pixels, which shears such frames; in ffmpeg "
+                "widen them with their last column and crop back: -vf "
+                "\"pad=96:ih,fillborders=right=6:mode=smear,frei0r=fieldrestore,crop=90:ih:0:0\""});
+
+  link_map* map = nullptr;
+  ASSERT_EQ(dlinfo(fresh.handle, RTLD_DI_LINKMAP, &map), 0);
+  const char* strings = nullptr;
+  std::vector<ElfW(Xword)> needed;
+  for (const ElfW(Dyn)* d = map->l_ld; d->d_tag != DT_NULL; ++d) {
+    if (d->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(d->d_un.d_ptr);
+    if (d->d_tag == DT_NEEDED) needed.push_back(d->d_un.d_val);
+  }
+  ASSERT_NE(strings, nullptr);
+  ASSERT_FALSE(needed.empty());
+  for (ElfW(Xword) name : needed) {
+    const std::string library = strings + name;
+    EXPECT_TRUE(library.rfind("libc.", 0) == 0 || library.rfind("libm.", 0) == 0 ||
+                library.rfind("libstdc++", 0) == 0 || library.rfind("libgcc_s", 0) == 0 ||
+                library.rfind("ld-linux", 0) == 0 || library.rfind("libasan", 0) == 0 ||
+                library.rfind("libubsan", 0) == 0 || library.rfind("libtsan", 0) == 0)
+        << library;
+  }
 }
 
 TEST_F(Frei0rTest, BottomIsTheCommandLinesRenderAndTopKeepsTheOtherField) {
@@ -215,12 +331,8 @@ TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
   EXPECT_EQ(with_region, RenderPicture(in, 96, 64, DeinterlaceParameters{}, &list));
   EXPECT_NE(with_region, RenderPicture(in, 96, 64, DeinterlaceParameters{}));
 
-  // Standard error into a file while the host sets the path frame after frame.
-  const std::string err_path = dir + "/frei0r-stderr.txt";
-  std::fflush(stderr);
-  const int saved = dup(2);
-  FILE* err = std::fopen(err_path.c_str(), "w");
-  dup2(fileno(err), 2);
+  // The host sets the path frame after frame.
+  StderrLines err;
   f0r_instance_t instance = construct_(96, 64);
   std::vector<uint8_t> out(in.size());
   for (int frame = 0; frame < 3; ++frame) {
@@ -230,13 +342,7 @@ TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
             reinterpret_cast<uint32_t*>(out.data()));
   }
   destruct_(instance);
-  std::fflush(stderr);
-  dup2(saved, 2);
-  close(saved);
-  std::fclose(err);
-  std::ifstream text(err_path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(text, line);) lines.push_back(line);
+  const std::vector<std::string> lines = err.Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(missing), std::string::npos) << lines[0];
   EXPECT_EQ(out, RenderPicture(in, 96, 64, DeinterlaceParameters{})) << "the whole frame";

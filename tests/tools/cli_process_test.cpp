@@ -4,7 +4,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,12 +30,22 @@ struct Result {
   std::string out, err;
 };
 
+// How a child runs: as another user, who may run no more than
+// `max_processes` processes and threads, what its standard input reads,
+// and variables of its environment besides the test's.
+struct ChildSetup {
+  int uid = -1;
+  rlim_t max_processes = RLIM_INFINITY;
+  std::string input = "/dev/null";
+  std::map<std::string, std::string> env;
+};
+
 // One fieldrestore process (or a shell running several), with its own
-// store folder; optionally as another user.
+// store folder.
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
-        const std::string& output_stem, int uid = -1)
+        const std::string& output_stem, const ChildSetup& setup = {})
       : out_(output_stem + ".out"), err_(output_stem + ".err") {
     std::vector<std::string> variables;
     for (char** e = environ; *e; ++e) {
@@ -44,12 +57,17 @@ class Child {
     if (pid_ != 0) return;
     const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     const int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    const int null = open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || null < 0) _exit(126);
-    dup2(null, 0);
+    const int in = open(setup.input.c_str(), O_RDONLY);
+    if (out < 0 || err < 0 || in < 0) _exit(126);
+    dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    const int uid = setup.uid;
     if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0)) {
+      _exit(125);
+    }
+    const rlimit processes{setup.max_processes, setup.max_processes};
+    if (setup.max_processes != RLIM_INFINITY && setrlimit(RLIMIT_NPROC, &processes) != 0) {
       _exit(125);
     }
     std::vector<char*> args, vars;
@@ -60,6 +78,7 @@ class Child {
     execve(args[0], args.data(), vars.data());
     _exit(127);
   }
+  pid_t pid() const { return pid_; }
   Result Wait() {
     int status = 0;
     waitpid(pid_, &status, 0);
@@ -81,13 +100,43 @@ class CliProcessTest : public ::testing::Test {
             {"FR", FIELDRESTORE_EXE}};
   }
   std::string Store() const { return folder_.File("config/fieldrestore/registry.sqlite3"); }
-  Child Start(std::vector<std::string> args, int uid = -1) {
+  Child Start(std::vector<std::string> args, const ChildSetup& setup = {}) {
     args.insert(args.begin(), FIELDRESTORE_EXE);
-    return Child(args, Env(), folder_.File("run" + std::to_string(++runs_)), uid);
+    std::map<std::string, std::string> env = Env();
+    env.insert(setup.env.begin(), setup.env.end());
+    return Child(args, env, folder_.File("run" + std::to_string(++runs_)), setup);
   }
-  Result Run(const std::vector<std::string>& args, int uid = -1) { return Start(args, uid).Wait(); }
-  Child Shell(const std::string& script) {
-    return Child({"/bin/sh", "-c", script}, Env(), folder_.File("run" + std::to_string(++runs_)));
+  Result Run(const std::vector<std::string>& args, const ChildSetup& setup = {}) {
+    return Start(args, setup).Wait();
+  }
+  Result Run(const std::vector<std::string>& args, int uid) {
+    ChildSetup setup;
+    setup.uid = uid;
+    return Run(args, setup);
+  }
+  // The test's own user, unless that is root, whom no limit and no
+  // permission holds back: then a user of no rights, who owns `folders`.
+  int UnprivilegedUser(const std::vector<std::string>& folders) {
+    if (geteuid() != 0) return -1;
+    constexpr int kNobody = 65534;
+    for (const std::string& folder : folders) {
+      fs::create_directories(folder_.File(folder));
+      EXPECT_EQ(chown(folder_.File(folder).c_str(), kNobody, kNobody), 0);
+    }
+    return kNobody;
+  }
+  Child Shell(const std::string& script, const std::map<std::string, std::string>& variables = {}) {
+    std::map<std::string, std::string> env = Env();
+    env.insert(variables.begin(), variables.end());
+    return Child({"/bin/sh", "-c", script}, env, folder_.File("run" + std::to_string(++runs_)));
+  }
+  std::vector<std::string> Names(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_.File(folder))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
   size_t Rectangles() {
     const Result listed = Run({"region"});
@@ -211,12 +260,7 @@ TEST_F(CliProcessTest, AStoreOnAFullDiskIsStillRead) {
 // only reads, refuses writes with the reason, and leaves nothing beside it
 // that would stop later runs.
 TEST_F(CliProcessTest, AReadOnlyStoreIsReadAndLeftUsable) {
-  // The test's own user, unless that is root, which may write anything.
-  const int uid = geteuid() == 0 ? 65534 : -1;
-  if (uid >= 0) {
-    fs::create_directories(folder_.File("config"));
-    ASSERT_EQ(chown(folder_.File("config").c_str(), uid, uid), 0);
-  }
+  const int uid = UnprivilegedUser({"config"});
   const Result first = Run({"settings", "set", "method", "0"}, uid);
   if (first.code == 125 || first.code == 127) {
     GTEST_SKIP() << "cannot run " << FIELDRESTORE_EXE << " as user " << uid;
@@ -250,6 +294,98 @@ TEST_F(CliProcessTest, AReadOnlyStoreIsReadAndLeftUsable) {
   fs::permissions(Store(), fs::perms::owner_write, fs::perm_options::add);
   const Result written = Run({"settings", "set", "area", "5"}, uid);
   EXPECT_EQ(written.code, 0) << written.err;
+}
+
+// A render whose threads the system refuses goes on with the threads it
+// has (here only the calling one) and says so; it neither aborts nor leaves
+// a file behind.
+TEST_F(CliProcessTest, ARenderGoesOnWithTheThreadsTheSystemGrants) {
+  const int uid = UnprivilegedUser({"config", "out"});
+  const std::string clip = folder_.File("clip.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "48", "--frames", "6", clip}).code, 0);
+  const auto render = [&](const char* threads, const char* name, rlim_t max_processes) {
+    // (The leak check of a sanitized build needs a thread of its own.)
+    return Run({"render", "--threads", threads, "--width", "64", "--height", "48", clip,
+                folder_.File(std::string("out/") + name)},
+               ChildSetup{uid, max_processes, "/dev/null", {{"ASAN_OPTIONS", "detect_leaks=0"}}});
+  };
+  const Result one = render("1", "one.bgra", RLIM_INFINITY);
+  if (one.code == 125 || one.code == 127) GTEST_SKIP() << "cannot run as user " << uid;
+  ASSERT_EQ(one.code, 0) << one.err;
+  const Result four = render("4", "four.bgra", 1);
+  EXPECT_EQ(four.code, 0);
+  EXPECT_EQ(four.err,
+            "fieldrestore: warning: only 1 of 4 render threads could be started (Resource "
+            "temporarily unavailable); the render went on with 1\n");
+  EXPECT_EQ(test::ReadFileBytes(folder_.File("out/four.bgra")),
+            test::ReadFileBytes(folder_.File("out/one.bgra")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.File("out")), fs::directory_iterator()),
+            2);
+}
+
+// A render stopped at any thread count leaves OUT as it was and nothing
+// beside it: SIGINT, SIGTERM and SIGHUP end it as they would, and not even
+// SIGKILL leaves its new file behind.
+TEST_F(CliProcessTest, AnInterruptedRenderLeavesNothingBehind) {
+  constexpr size_t kFrame = 4 * 64 * 64;
+  const std::string clip = folder_.File("clip.bgra"), out = folder_.File("out/out.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "64", "--frames", "20", clip}).code, 0);
+  const std::string frames = test::ReadFileBytes(clip);
+  const std::string fifo = folder_.File("frames");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directories(folder_.File("out"));
+  const auto old_sigpipe = signal(SIGPIPE, SIG_IGN);  // a render that ends early
+  for (const char* threads : {"1", "2", "4"}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+      SCOPED_TRACE(std::string(threads) + " threads, signal " + std::to_string(signal_number));
+      test::WriteFileBytes(out, "old");
+      ChildSetup from_fifo;
+      from_fifo.input = fifo;
+      Child render = Start(
+          {"render", "--threads", threads, "--width", "64", "--height", "64", "-", out}, from_fifo);
+      // More frames than the pipe holds: the render has taken most of them
+      // and is writing its new file when the last is in the pipe.
+      const int pipe = open(fifo.c_str(), O_WRONLY);
+      ASSERT_GE(pipe, 0);
+      EXPECT_EQ(write(pipe, frames.data(), frames.size()), static_cast<ssize_t>(20 * kFrame));
+      kill(render.pid(), signal_number);
+      close(pipe);
+      const Result stopped = render.Wait();
+      EXPECT_EQ(stopped.code, 128 + signal_number) << stopped.err;
+      EXPECT_EQ(Names("out"), std::vector<std::string>{"out.bgra"});
+      EXPECT_EQ(test::ReadFileBytes(out), "old");
+    }
+  }
+  signal(SIGPIPE, old_sigpipe);
+}
+
+// On a full disk (a small file system of a mount namespace of its own)
+// each command says so and leaves the files that were there as they were.
+TEST_F(CliProcessTest, AFullDiskIsNamedAndLeavesTheOldFiles) {
+  const std::string clip = folder_.File("clip.bgra"), big = folder_.File("big.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "64", "--height", "64", "--frames", "16", clip}).code, 0);
+  ASSERT_EQ(Run({"sample", "--width", "720", "--height", "576", "--frames", "1", big}).code, 0);
+  fs::create_directories(folder_.File("disk"));
+  const Result run = Shell(R"(unshare -rm sh -c '
+          mount -t tmpfs -o size=256k tmpfs "$DISK" || exit 99
+          printf old >"$DISK/old.png"; printf old >"$DISK/out.bgra"
+          dd if=/dev/zero of="$DISK/filler" bs=4096 count=40 2>/dev/null
+          "$FR" sample --width 64 --height 64 --frames 8 "$DISK/clip.bgra"; echo "sample $?"
+          "$FR" render --width 64 --height 64 "$CLIP" "$DISK/out.bgra"; echo "render $?"
+          "$FR" png --width 720 --height 576 "$BIG" 0 "$DISK/old.png"; echo "png $?"
+          ls -A "$DISK"; cat "$DISK/old.png" "$DISK/out.bgra"')",
+                           {{"DISK", folder_.File("disk")}, {"CLIP", clip}, {"BIG", big}})
+                         .Wait();
+  if (run.code != 0) GTEST_SKIP() << "no mount namespace with a file system of its own here";
+  const std::string disk = folder_.File("disk");
+  EXPECT_EQ(run.out, "sample 1\nrender 1\npng 1\nfiller\nold.png\nout.bgra\noldold");
+  EXPECT_EQ(run.err, "fieldrestore: cannot write " + disk +
+                         "/clip.bgra: No space left on device\n"
+                         "fieldrestore: cannot write " +
+                         disk +
+                         "/out.bgra: No space left on device\n"
+                         "fieldrestore: cannot write " +
+                         disk + "/old.png: No space left on device\n");
 }
 
 }  // namespace

@@ -172,6 +172,21 @@ TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
     EXPECT_EQ(r.error, "cannot write frame 2");
     EXPECT_EQ(r.out.size(), 2u);
   }
+  // Memory that runs out is named with what the render holds.
+  MemoryStream stream(in_, false, ~0ull, ~0ull);
+  job.width = 720;
+  job.height = 576;
+  uint64_t done = 0;
+  std::string error;
+  const RendererMaker no_memory = [](std::string*) -> std::unique_ptr<FrameRenderer> {
+    throw std::bad_alloc();
+  };
+  EXPECT_FALSE(RunRenderQueue(job, 2, no_memory, stream, &done, &error));
+  EXPECT_EQ(error,
+            "out of memory: each of the 2 render threads holds about 9 MiB for 720x576 frames; "
+            "use fewer --threads");
+  EXPECT_FALSE(RunRenderQueue(job, 1, no_memory, stream, &done, &error));
+  EXPECT_EQ(error, "out of memory: rendering 720x576 frames takes about 9 MiB");
 }
 
 }  // namespace
@@ -183,4 +198,16 @@ TEST(RenderThreadsTest, DefaultIsBoundedByMemory) {
   EXPECT_EQ(DefaultRenderThreads(720, 576), std::min(processors, 20u));
   EXPECT_EQ(DefaultRenderThreads(1920, 1088), std::min(processors, 4u));
   EXPECT_EQ(DefaultRenderThreads(16384, 16384), 1u);
+}
+
+// Threads asked for: at most 64, and no more than there are frames.
+TEST(RenderThreadsTest, AskedForAreCappedAtTheCeilingAndTheFrames) {
+  EXPECT_EQ(RenderThreadCount(64, 0), 64u);
+  EXPECT_EQ(RenderThreadCount(65, 0), 64u);
+  EXPECT_EQ(RenderThreadCount(4294967295, 1000), 64u);
+  EXPECT_EQ(RenderThreadCount(1000, 200), 64u);
+  EXPECT_EQ(RenderThreadCount(6, 5), 5u);
+  EXPECT_EQ(RenderThreadCount(5, 5), 5u);
+  EXPECT_EQ(RenderThreadCount(4, 5), 4u);
+  EXPECT_EQ(RenderThreadCount(3, 1), 1u);
 }

@@ -15,6 +15,14 @@
 #include "tests/support.h"
 #include "tests/temp_folder.h"
 #include "tools/fieldrestore/cli.h"
+#include "tools/fieldrestore/frame_renderer.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "platform/dynamic_library.h"
+#include "platform/system.h"
+#endif
 
 namespace {
 
@@ -65,6 +73,14 @@ TEST_F(RenderTest, RendersEachFrameAsTheExecutePathDoes) {
     for (int r = 0; r < h; ++r)
       ASSERT_EQ(0, std::memcmp(&out[i * 4 * w * h + r * 4 * w], &dst[(h - 1 - r) * 4 * w], 4 * w))
           << i << " " << r;
+  }
+  // Any number of threads renders the same frames (no more threads run
+  // than there are frames).
+  if (MaxRenderThreads() > 1) {
+    ASSERT_EQ(Run({"render", "--threads", "4294967295", "--width", "64", "--height", "32",
+                   Path("in.bgra"), Path("many.bgra")}),
+              0);
+    EXPECT_EQ(Read(Path("many.bgra")), out);
   }
 }
 
@@ -156,6 +172,11 @@ TEST_F(RenderTest, ClearErrors) {
                 &err),
             2);
   EXPECT_NE(err.find("--threads takes 1 or more"), std::string::npos) << err;
+  // Frames too large for memory say so, not a word of row bytes.
+  EXPECT_EQ(Run(Render(32767, 32767, Path("in.bgra"), Path("o.bgra")), &err), 2);
+  EXPECT_EQ(err.substr(0, err.find('\n')),
+            "fieldrestore: a 32767x32767 frame does not fit in memory (4 x width x height must "
+            "stay below 2 GiB)");
 }
 
 // Rendering into the input (by its path, a link or another hard link)
@@ -294,5 +315,107 @@ TEST_F(RenderTest, FullHdFramesAreExtendedAndTopKeepsTheOtherField) {
             2);
   EXPECT_NE(err.find("--keep takes top or bottom"), std::string::npos) << err;
 }
+
+#if defined(_WIN32)
+// What Windows does not let a file be called, and what it takes for a
+// device, is named as such; a device given by its name alone is written
+// straight through.
+TEST_F(RenderTest, NamesWindowsKeepsForDevicesAreExplained) {
+  Write(Path("in.bgra"), std::vector<uint8_t>(4 * 16 * 16));
+  std::string err;
+  const std::pair<const char*, const char*> reserved[] = {
+      {"NUL.bgra", "NUL"}, {"nul.txt", "NUL"},   {"NUL ", "NUL"},      {"nul.", "NUL"},
+      {"CON.bgra", "CON"}, {"COM1.txt", "COM1"}, {"lpt1.bgra", "LPT1"}};
+  for (const auto& [name, device] : reserved) {
+    EXPECT_EQ(Run(Render(16, 16, Path("in.bgra"), Path(name)), &err), 1) << name;
+    EXPECT_EQ(err, "fieldrestore: " + Path(name) + ": Windows keeps the name " + device +
+                       " for a device, also with an extension or trailing dots or spaces, so no "
+                       "file can have this name; choose another\n");
+  }
+  EXPECT_EQ(Run(Render(16, 16, Path("in.bgra"), "NUL:"), &err), 0) << err;
+  EXPECT_EQ(Run({"sample", "--width", "16", "--height", "16", "--frames", "1", "CONOUT$"}, &err),
+            1);
+  EXPECT_EQ(err, "fieldrestore: CONOUT$: is a device, not a regular file\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 1);
+}
+
+// fieldrestore.exe as a process of its own: standard input from `in`,
+// standard output into `out`, messages into the file `messages`.
+PROCESS_INFORMATION StartExe(const std::string& args, HANDLE in, HANDLE out,
+                             const std::string& messages) {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  const HANDLE err = CreateFileA(messages.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  std::string command(1, '"');
+  command += platform::ExecutableDirectory();
+  command += "\\fieldrestore.exe\" ";
+  command += args;
+  PROCESS_INFORMATION process = {};
+  EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &process));
+  CloseHandle(err);
+  return process;
+}
+
+DWORD Finish(const PROCESS_INFORMATION& process) {
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+// A render that is killed (TerminateProcess) leaves OUT as it was and no
+// file beside it; one whose standard output is a pipe nobody reads says so.
+TEST_F(RenderTest, AKilledRenderLeavesNothingAndAClosedPipeIsNamed) {
+  constexpr int kFrames = 20;
+  std::vector<uint8_t> frames(size_t{kFrames} * 4 * 64 * 64);
+  test::FillRandom(frames.data(), frames.size(), 6);
+  Write(Path("in.bgra"), frames);
+  test::WriteFileBytes(Path("out.bgra"), "old");
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherited, 0));
+  SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+  const PROCESS_INFORMATION render =
+      StartExe("render --width 64 --height 64 - \"" + Path("out.bgra") + "\"", read_end,
+               GetStdHandle(STD_OUTPUT_HANDLE), Path("messages.txt"));
+  CloseHandle(read_end);
+  // More than a pipe holds: the render is writing its new file when the
+  // last frames are in the pipe.
+  DWORD written = 0;
+  EXPECT_TRUE(
+      WriteFile(write_end, frames.data(), static_cast<DWORD>(frames.size()), &written, nullptr));
+  TerminateProcess(render.hProcess, 9);
+  EXPECT_EQ(Finish(render), 9u);
+  CloseHandle(write_end);
+  EXPECT_EQ(test::ReadFileBytes(Path("out.bgra")), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 3)
+      << "in.bgra, out.bgra and messages.txt alone";
+
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherited, 0));
+  CloseHandle(read_end);  // nobody reads the frames
+  const PROCESS_INFORMATION piped =
+      StartExe("render --width 64 --height 64 \"" + Path("in.bgra") + "\" -",
+               GetStdHandle(STD_INPUT_HANDLE), write_end, Path("messages.txt"));
+  CloseHandle(write_end);
+  EXPECT_EQ(Finish(piped), 1u);
+  std::string message = test::ReadFileBytes(Path("messages.txt"));
+  message.erase(std::remove(message.begin(), message.end(), '\r'), message.end());  // text mode
+  bool named = false;
+  for (const DWORD closed : {ERROR_NO_DATA, ERROR_BROKEN_PIPE, ERROR_PIPE_NOT_CONNECTED}) {
+    named = named || message == "fieldrestore: cannot write standard output: " +
+                                    platform::SystemErrorText(closed) + "\n";
+  }
+  EXPECT_TRUE(named) << message;
+}
+#endif
 
 }  // namespace

@@ -1,11 +1,16 @@
 // Input and output files of the command line.
 #include "tools/fieldrestore/file_access.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <system_error>
+#include <vector>
 
 #include "platform/profile_file.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -35,10 +40,60 @@ std::string NotRegular(fs::file_type type) {
   }
 }
 
+// What a name Windows keeps for a device does to a file of that name.
+bool ReservedName(const std::string& path, std::string* error) {
+  std::string device;
+  if (platform::ClassifyDeviceName(path, &device) != platform::DeviceName::kReserved) return false;
+  Fail(error, path,
+       "Windows keeps the name " + device +
+           " for a device, also with an extension or trailing dots or spaces, so no file can "
+           "have this name; choose another");
+  return true;
+}
+
+// The new file's stream buffer: bytes go out in large writes, and the
+// first failure is kept with the system's reason.
+class NewFileBuffer final : public std::streambuf {
+ public:
+  explicit NewFileBuffer(platform::NewFile& file) : file_(file), data_(size_t{256} << 10) {
+    setp(data_.data(), data_.data() + data_.size());
+  }
+  const std::string& failure() const { return failure_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (n < static_cast<std::streamsize>(data_.size())) return std::streambuf::xsputn(s, n);
+    // Large pieces (frames) go out as they are.
+    if (!Drain() || !file_.Write(s, static_cast<size_t>(n), &failure_)) return 0;
+    return n;
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  bool Drain() {
+    const size_t n = static_cast<size_t>(pptr() - pbase());
+    setp(data_.data(), data_.data() + data_.size());
+    return failure_.empty() && (n == 0 || file_.Write(data_.data(), n, &failure_));
+  }
+
+  platform::NewFile& file_;
+  std::vector<char> data_;
+  std::string failure_;
+};
+
 }  // namespace
 
 bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
                    std::string* error) {
+  if (ReservedName(path, error)) return false;
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
   if (ec) return Fail(error, path, ec.message());
@@ -57,7 +112,8 @@ bool OpenInputFile(const std::string& path, std::ifstream* file, uint64_t* size,
 bool ResolveOutputPath(const std::string& path, std::string* target, std::string* error,
                        bool* stream) {
   if (stream) *stream = false;
-  if (platform::IsDeviceName(path)) {
+  if (ReservedName(path, error)) return false;
+  if (platform::ClassifyDeviceName(path) == platform::DeviceName::kDevice) {
     // NUL and the like on Windows: taken as a device where one is.
     if (!stream) return Fail(error, path, NotRegular(fs::file_type::character));
     *stream = true;
@@ -91,45 +147,73 @@ bool IsSameFile(const std::string& a, const std::string& b) {
   return fs::equivalent(a, b, ec) && !ec;
 }
 
+bool RefuseInputAsOutput(const std::string& input, const std::string& output, std::ostream& err) {
+  if (input == "-" || output == "-" || !IsSameFile(input, output)) return false;
+  err << "fieldrestore: " << output << " is the input file " << input
+      << "; writing into it would destroy it before it is read\n";
+  return true;
+}
+
+std::string WriteFailure(std::ostream& stream) {
+  const auto* file = dynamic_cast<const NewFileBuffer*>(stream.rdbuf());
+  if (file && !file->failure().empty()) return file->failure();
+  return platform::RuntimeErrorText(EIO);
+}
+
 bool FrameFits(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= 0x7FFFFFFF / 4 && height <= 0x7FFFFFFF / (4 * width);
 }
 
-OutputFile::~OutputFile() {
-  if (temp_.empty()) return;
-  stream_.close();
-  platform::RemoveFile(temp_.c_str());
+std::string FrameTooLarge(int64_t width, int64_t height) {
+  return "a " + std::to_string(width) + "x" + std::to_string(height) +
+         " frame does not fit in memory (4 x width x height must stay below 2 GiB)";
 }
+
+OutputFile::OutputFile() : stream_(nullptr) {}
+
+OutputFile::~OutputFile() { stream_.rdbuf(nullptr); }
 
 bool OutputFile::Open(const std::string& path, std::string* error, bool streams_ok) {
   path_ = path;
   bool stream = false;
   if (!ResolveOutputPath(path, &target_, error, streams_ok ? &stream : nullptr)) return false;
-  errno = 0;
   if (stream) {
-    stream_.open(target_, std::ios::binary);
-    if (!stream_) return Fail(error, path, Reason(errno ? errno : EIO));
-    return true;
+    auto device = std::make_unique<std::filebuf>();
+    platform::ClearRuntimeError();
+    if (!device->open(target_, std::ios::out | std::ios::binary)) {
+      return Fail(error, path, platform::RuntimeErrorText(EIO));
+    }
+    buffer_ = std::move(device);
+  } else {
+    const fs::path folder = fs::path(target_).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && !fs::is_directory(folder, ec)) {
+      return Fail(error, path,
+                  fs::exists(folder, ec) ? folder.string() + " is not a folder"
+                                         : "the folder " + folder.string() + " does not exist");
+    }
+    std::string reason;
+    if (!file_.Create(target_, &reason)) {
+      return Fail(error, path, reason + " (cannot create a file in its folder)");
+    }
+    buffer_ = std::make_unique<NewFileBuffer>(file_);
   }
-  temp_ = platform::CreateTempFileBeside(target_.c_str());
-  if (temp_.empty()) {
-    return Fail(error, path,
-                Reason(errno ? errno : EACCES) + " (cannot create a file in its folder)");
-  }
-  stream_.open(temp_, std::ios::binary | std::ios::trunc);
-  if (!stream_) return Fail(error, path, Reason(errno ? errno : EIO));
+  stream_.rdbuf(buffer_.get());
+  stream_.clear();
   return true;
 }
 
 bool OutputFile::Commit(std::string* error) {
-  errno = 0;
-  stream_.close();
-  if (!stream_) return Fail(error, path_, Reason(errno ? errno : EIO));
-  if (temp_.empty()) return true;  // written straight through
-  errno = 0;
-  if (!platform::ReplaceFileWith(temp_.c_str(), target_.c_str())) {
-    return Fail(error, path_, Reason(errno ? errno : EACCES));
+  platform::ClearRuntimeError();
+  stream_.flush();
+  if (auto* device = dynamic_cast<std::filebuf*>(buffer_.get())) {
+    if (!stream_ || !device->close()) {
+      return Fail(error, "cannot write " + path_, WriteFailure(stream_));
+    }
+    return true;
   }
-  temp_.clear();
+  if (!stream_) return Fail(error, "cannot write " + path_, WriteFailure(stream_));
+  std::string reason;
+  if (!file_.Commit(&reason)) return Fail(error, path_, reason);
   return true;
 }

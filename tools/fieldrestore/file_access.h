@@ -7,7 +7,11 @@
 
 #include <cstdint>
 #include <fstream>
+#include <iosfwd>
+#include <memory>
 #include <string>
+
+#include "platform/new_file.h"
 
 // An input file opened for reading, with its size. Refuses what is not a
 // regular file: a folder, and pipes and devices, which cannot be measured
@@ -26,15 +30,27 @@ bool ResolveOutputPath(const std::string& path, std::string* target, std::string
 // True when both paths name one existing file: the same path, a symbolic
 // link to it or another hard link.
 bool IsSameFile(const std::string& a, const std::string& b);
+// Refuses an output that is the input file (writing it would destroy what
+// is still to be read): true, with the message on `err`, when it is.
+bool RefuseInputAsOutput(const std::string& input, const std::string& output, std::ostream& err);
 
 // The size check for frames given on the command line: true when
 // 4 x width x height bytes fit in 2^31 - 1, as every frame buffer must.
 bool FrameFits(int64_t width, int64_t height);
+// What is wrong with frames of that size when they do not fit.
+std::string FrameTooLarge(int64_t width, int64_t height);
 
+// Why the last write to `stream` failed, in the system's words: the new
+// file's reason for an OutputFile's stream, the C runtime's for others
+// (standard output).
+std::string WriteFailure(std::ostream& stream);
+
+// A file the command line writes (platform/new_file.h): nothing of it is
+// left when the command fails or is interrupted.
 class OutputFile {
  public:
-  OutputFile() = default;
-  ~OutputFile();  // removes the new file unless it was committed
+  OutputFile();
+  ~OutputFile();  // discards the new file unless it was committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
@@ -44,10 +60,13 @@ class OutputFile {
   // is: there is no file there to damage.
   bool Open(const std::string& path, std::string* error, bool streams_ok = false);
   std::ostream& stream() { return stream_; }
-  // Writes everything out and puts the file in place of the destination.
+  // Writes everything out and puts the file in place of the destination;
+  // false with "cannot write PATH: reason" or "PATH: reason".
   bool Commit(std::string* error);
 
  private:
-  std::string path_, target_, temp_;
-  std::ofstream stream_;
+  std::string path_, target_;
+  platform::NewFile file_;
+  std::unique_ptr<std::streambuf> buffer_;  // the new file's, or a device's
+  std::ostream stream_;
 };

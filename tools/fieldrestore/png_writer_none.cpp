@@ -1,7 +1,7 @@
 // Builds without libpng (the Windows command line).
 #include "tools/fieldrestore/sample_command.h"
 
-bool WritePng(const std::string&, const uint8_t*, int, int, std::string* error) {
+bool WritePng(std::ostream&, const uint8_t*, int, int, std::string* error) {
   *error = "this build writes no PNG files; use the Linux fieldrestore";
   return false;
 }

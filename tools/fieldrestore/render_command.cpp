@@ -21,6 +21,7 @@
 #include <system_error>
 
 #include "platform/row_file.h"
+#include "platform/system.h"
 #include "platform/terminal.h"
 #include "tools/fieldrestore/cli.h"
 #include "tools/fieldrestore/file_access.h"
@@ -40,8 +41,9 @@ const char* const kRenderUsage =
     "                            back unless row bytes are given\n"
     "         [--show-map]         draw the comb map: combed pixels red, motion-replaced blocks\n"
     "                            green, blocks outside the region blue\n"
-    "         [--threads N]      frames rendered at once (default: one per processor);\n"
-    "                            the output is the same for every N\n"
+    "         [--threads N]      frames rendered at once, at most 64 and one a frame\n"
+    "                            (default: one per processor); the output is the same\n"
+    "                            for every N\n"
     "         [--method M]       the method of this render, the stored settings untouched:\n"
     "                            0-5 or none, even-rows, interpolation, area, motion, advanced;\n"
     "                            restore: rebuilt from the frames before and after each frame\n"
@@ -154,6 +156,10 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     *error = "--width and --height must be given, from 1 to 32767";
     return false;
   }
+  if (o->src_row_bytes == 0 && o->dst_row_bytes == 0 && !FrameFits(o->width, o->height)) {
+    *error = FrameTooLarge(o->width, o->height);
+    return false;
+  }
   const bool restore = o->method == kRestoreMethod;
   if (o->previous_only && !restore) {
     *error = "--previous-only goes with --method restore";
@@ -202,10 +208,6 @@ uint64_t ReadGrowing(std::istream& in, PictureBuffer* buffer, uint64_t bytes) {
     if (got < chunk) break;
   }
   return buffer->size();
-}
-
-std::string ErrnoReason() {
-  return std::error_code(errno ? errno : EIO, std::generic_category()).message();
 }
 
 // The height the plug-in sees: a source row pitch of two rows or more hands
@@ -296,7 +298,7 @@ class RenderStream final : public FrameStream {
                                  : static_cast<uint32_t>(std::clamp<size_t>(
                                        platform::RowWriteBytes() / row_bytes, 1, picture.height));
     if (!packed) write_buffer_.resize(step * row_bytes);
-    errno = 0;
+    platform::ClearRuntimeError();
     for (uint32_t r = 0; r < picture.height; r += step) {
       const uint32_t n = std::min(step, picture.height - r);
       const uint8_t* rows = picture.pixels + static_cast<ptrdiff_t>(r) * picture.stride;
@@ -307,7 +309,7 @@ class RenderStream final : public FrameStream {
       }
       if (!output_.write(reinterpret_cast<const char*>(rows),
                          static_cast<std::streamsize>(n * row_bytes))) {
-        *error = "cannot write " + output_name_ + ": " + ErrnoReason();
+        *error = "cannot write " + output_name_ + ": " + WriteFailure(output_);
         return false;
       }
     }
@@ -385,11 +387,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 2;
   }
   const bool from_stdin = o.input == "-", to_stdout = o.output == "-";
-  if (!from_stdin && !to_stdout && IsSameFile(o.input, o.output)) {
-    err << "fieldrestore: " << o.output << " is the input file " << o.input
-        << "; rendering into it would destroy the frames before they are read\n";
-    return 1;
-  }
+  if (RefuseInputAsOutput(o.input, o.output, err)) return 1;
   if (from_stdin || to_stdout) platform::SetBinaryStdio();
   const uint64_t picture_bytes = static_cast<uint64_t>(4 * o.width * o.height);
   std::ifstream file;
@@ -461,16 +459,19 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   job.first_frame = o.first_frame;
   job.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
   job.field_flags = static_cast<uint16_t>(o.field_flags);
-  const unsigned threads =
-      o.threads ? static_cast<unsigned>(o.threads)
+  const unsigned threads = RenderThreadCount(
+      o.threads ? static_cast<uint64_t>(o.threads)
                 : std::min(DefaultRenderThreads(job.width, job.height),
-                           restore ? ~0u : MaxRenderThreads());
+                           restore ? ~0u : MaxRenderThreads()),
+      frames.value_or(0));
   uint64_t done = 0;
+  std::string warning;
   const bool rendered =
       restore ? RunRestoreQueue(job, o.previous_only ? RestoreReach::kPrevious : RestoreReach::kBoth,
                                 threads, store, show_map, stream, &done, &error)
-              : RunRenderQueue(job, threads, make_renderer, stream, &done, &error);
+              : RunRenderQueue(job, threads, make_renderer, stream, &done, &error, &warning);
   stream.EndProgress();
+  if (!warning.empty()) err << "fieldrestore: warning: " << warning << "\n";
   if (!rendered) {
     err << "fieldrestore: " << error << "\n";
     return 1;
@@ -479,10 +480,10 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
     err << "fieldrestore: standard input held no frames\n";
     return 1;
   }
-  errno = 0;
+  platform::ClearRuntimeError();
   if (to_stdout ? !out.flush() : !output_file.Commit(&error)) {
     err << "fieldrestore: "
-        << (to_stdout ? "cannot write standard output: " + ErrnoReason() : error) << "\n";
+        << (to_stdout ? "cannot write standard output: " + WriteFailure(out) : error) << "\n";
     return 1;
   }
   // With the frames on standard output, the summary goes with the messages.

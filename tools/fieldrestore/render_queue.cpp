@@ -18,7 +18,9 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "host/settings.h"
@@ -38,6 +40,24 @@ class LineCollector final : public LogSink {
  private:
   std::string* lines_;
 };
+
+// What a failure of a frame's memory is called until the render says how
+// much it asked for.
+constexpr const char* kOutOfMemory = "out of memory";
+
+std::string FailureOf(const std::exception& e) {
+  return dynamic_cast<const std::bad_alloc*>(&e) ? kOutOfMemory : e.what();
+}
+
+// Why memory ran out, with what the render holds and what may help.
+std::string OutOfMemory(const RenderJob& job, unsigned threads) {
+  const std::string size = std::to_string(job.width) + "x" + std::to_string(job.height);
+  const std::string mib = std::to_string(RenderThreadBytes(job.width, job.height) >> 20);
+  if (threads <= 1)
+    return "out of memory: rendering " + size + " frames takes about " + mib + " MiB";
+  return "out of memory: each of the " + std::to_string(threads) + " render threads holds about " +
+         mib + " MiB for " + size + " frames; use fewer --threads";
+}
 
 struct Worker {
   std::unique_ptr<FrameRenderer> renderer;
@@ -72,7 +92,7 @@ FrameStream::Read ReadFrame(const RenderJob& job, FrameStream& stream, uint64_t 
     if (read == FrameStream::Read::kFrame) worker.frames->ExtendSource();
     return read;
   } catch (const std::exception& e) {
-    *error = e.what();
+    *error = FailureOf(e);
     return FrameStream::Read::kFailed;
   }
 }
@@ -92,7 +112,7 @@ void RenderSlot(const RenderJob& job, Worker& worker, Slot& slot) {
     slot.outcome = worker.renderer->Render(f, &log);
     slot.failure = worker.renderer->StoreFailureOfFrame();
   } catch (const std::exception& e) {
-    slot.failure = e.what();
+    slot.failure = FailureOf(e);
   }
 }
 
@@ -104,7 +124,7 @@ void StoreResult(const RenderJob& job, Worker& worker, Slot& slot) {
     CopyPictureRows(worker.frames->Result(),
                     PackedPicture(slot.picture.data(), job.width, job.height));
   } catch (const std::exception& e) {
-    slot.failure = e.what();
+    slot.failure = FailureOf(e);
   }
 }
 
@@ -123,12 +143,21 @@ class ThreadedQueue {
   ThreadedQueue(const RenderJob& job, std::vector<Worker>& workers, FrameStream& stream)
       : job_(job), stream_(stream), workers_(workers), slots_(workers.size() + 3) {}
 
-  bool Run(uint64_t* done, std::string* error) {
+  // Runs the workers, each on a thread of its own, the first on the
+  // calling thread. Threads the system refuses are left out (their
+  // workers take no frames); `refused` says why.
+  bool Run(uint64_t* done, std::string* error, unsigned* started, std::string* refused) {
     std::vector<std::thread> threads;
     threads.reserve(workers_.size() - 1);
     for (size_t i = 1; i < workers_.size(); ++i) {
-      threads.emplace_back([this, i] { Work(workers_[i]); });
+      try {
+        threads.emplace_back([this, i] { Work(workers_[i]); });
+      } catch (const std::system_error& e) {
+        *refused = e.code().message();
+        break;
+      }
     }
+    *started = static_cast<unsigned>(threads.size()) + 1;
     Work(workers_[0]);
     {
       std::unique_lock<std::mutex> lock(mutex_);
@@ -332,30 +361,24 @@ class ThreadedQueue {
   PictureBuffer zeros_;
 };
 
-}  // namespace
-
-int32_t FrameNumber(int32_t first, uint64_t done) {
-  return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
-}
-
-unsigned DefaultRenderThreads(uint32_t width, uint32_t height) {
-  constexpr uint64_t kBudget = uint64_t{192} << 20;
-  const uint64_t per_thread = std::max<uint64_t>(1, uint64_t{24} * width * height);
-  const uint64_t by_memory = std::max<uint64_t>(1, kBudget / per_thread);
-  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-  return static_cast<unsigned>(std::min<uint64_t>(processors, by_memory));
-}
-
-bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
-                    FrameStream& stream, uint64_t* done, std::string* error) {
-  *done = 0;
-  error->clear();
-  std::vector<Worker> workers(std::max(1u, threads));
+bool RunWorkers(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
+                FrameStream& stream, uint64_t* done, std::string* error, std::string* warning) {
+  std::vector<Worker> workers(threads);
   for (Worker& worker : workers) {
     worker.renderer = make_renderer(error);
     if (!worker.renderer) return false;
   }
-  if (workers.size() > 1) return ThreadedQueue(job, workers, stream).Run(done, error);
+  if (workers.size() > 1) {
+    unsigned started = 0;
+    std::string refused;
+    const bool rendered = ThreadedQueue(job, workers, stream).Run(done, error, &started, &refused);
+    if (started < threads && warning) {
+      *warning = "only " + std::to_string(started) + " of " + std::to_string(threads) +
+                 " render threads could be started (" + refused + "); the render went on with " +
+                 std::to_string(started);
+    }
+    return rendered;
+  }
   // One thread reads, renders and writes each frame in turn.
   Slot slot;
   for (;; ++*done) {
@@ -378,4 +401,44 @@ bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker&
     // it, which is what the skipped frame writes.
     if (!stream.WriteFrame(*done, workers[0].frames->Result(), error)) return false;
   }
+}
+
+}  // namespace
+
+int32_t FrameNumber(int32_t first, uint64_t done) {
+  return static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(done));
+}
+
+uint64_t RenderThreadBytes(uint32_t width, uint32_t height) {
+  return uint64_t{24} * width * height;
+}
+
+unsigned DefaultRenderThreads(uint32_t width, uint32_t height) {
+  constexpr uint64_t kBudget = uint64_t{192} << 20;
+  const uint64_t per_thread = std::max<uint64_t>(1, RenderThreadBytes(width, height));
+  const uint64_t by_memory = std::max<uint64_t>(1, kBudget / per_thread);
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(std::min<uint64_t>(processors, by_memory));
+}
+
+unsigned RenderThreadCount(uint64_t requested, uint64_t frames) {
+  uint64_t count = std::clamp<uint64_t>(requested, 1, kRenderThreadCeiling);
+  if (frames > 0) count = std::min(count, frames);
+  return static_cast<unsigned>(count);
+}
+
+bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
+                    FrameStream& stream, uint64_t* done, std::string* error, std::string* warning) {
+  *done = 0;
+  error->clear();
+  if (warning) warning->clear();
+  threads = std::max(1u, threads);
+  bool rendered = false;
+  try {
+    rendered = RunWorkers(job, threads, make_renderer, stream, done, error, warning);
+  } catch (const std::bad_alloc&) {
+    *error = kOutOfMemory;
+  }
+  if (*error == kOutOfMemory) *error = OutOfMemory(job, threads);
+  return rendered;
 }

@@ -57,18 +57,33 @@ using RendererMaker = std::function<std::unique_ptr<FrameRenderer>(std::string* 
 // the skipped calls of a field pair, is kept).
 int32_t FrameNumber(int32_t first, uint64_t done);
 
+// The memory one render thread holds for W x H frames: about 24 bytes a
+// pixel (its frames, the engine images and tables, and its share of the
+// queued pictures).
+uint64_t RenderThreadBytes(uint32_t width, uint32_t height);
+
 // The thread count a render of W x H frames uses when none is given: one
-// per processor, but no more than keep the render's memory near 192 MiB
-// (each thread holds about 24 bytes a pixel: its frames, the engine images
-// and tables, and its share of the queued pictures).
+// per processor, but no more than keep the render's memory near 192 MiB.
 unsigned DefaultRenderThreads(uint32_t width, uint32_t height);
+
+// The most threads a render runs: more than processors bring no speed, and
+// every thread holds its own frames.
+inline constexpr unsigned kRenderThreadCeiling = 64;
+
+// The threads a render of `frames` frames (0 when unknown, as for a stream)
+// runs when `requested` are asked for: no more than the ceiling, and no
+// more than there are frames.
+unsigned RenderThreadCount(uint64_t requested, uint64_t frames);
 
 // Renders every frame of the stream with `threads` renderers (one renders
 // on the calling thread alone). The diagnostic lines the renderers hand
 // back go to the log frame by frame, in order, before each frame is
 // written. Frames are written in order up to the
 // first failure, which stops the render with `error` set: a frame that
-// cannot be read or written, a renderer that cannot be had or fails.
-// `done` counts the frames written.
+// cannot be read or written, a renderer that cannot be had or fails, memory
+// that runs out. `done` counts the frames written. When the system refuses
+// some of the threads, the render goes on with those it started and
+// `warning` says so.
 bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
-                    FrameStream& stream, uint64_t* done, std::string* error);
+                    FrameStream& stream, uint64_t* done, std::string* error,
+                    std::string* warning = nullptr);

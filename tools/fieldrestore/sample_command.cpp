@@ -99,7 +99,7 @@ int RunSampleCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
   std::ostream& file = output.stream();
   std::vector<uint8_t> frame(static_cast<size_t>(4 * width * height));
-  for (int64_t n = 0; n < frames; ++n) {
+  for (int64_t n = 0; n < frames && file; ++n) {
     for (int64_t y = 0; y < height; ++y) {
       // Top field first: even picture rows are the earlier moment.
       const int t = static_cast<int>(2 * n + (y % 2));
@@ -145,15 +145,18 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
     }
   }
   int64_t index = 0;
-  if (positional.size() != 3 || !Number(positional[1], &index) || width < 1 || height < 1 ||
-      zoom < 1 || zoom > 16) {
+  if (positional.size() != 3 || !Number(positional[1], &index) || width < 1 || height < 1) {
     err << "fieldrestore: png needs --width, --height, IN.bgra, FRAME and OUT.png\n"
         << kSampleUsage;
     return 2;
   }
+  if (zoom < 1 || zoom > 16) {
+    err << "fieldrestore: --zoom takes 1 to 16 (each pixel drawn as a square of that side), not "
+        << zoom << "\n";
+    return 2;
+  }
   if (!FrameFits(width, height)) {
-    err << "fieldrestore: a " << width << "x" << height
-        << " frame does not fit in memory (4 x width x height must stay below 2 GiB)\n";
+    err << "fieldrestore: " << FrameTooLarge(width, height) << "\n";
     return 2;
   }
   if (!cropped) {
@@ -169,6 +172,8 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
     err << "fieldrestore: a " << out_w << "x" << out_h << " picture does not fit in memory\n";
     return 2;
   }
+  const std::string& output_path = positional[2];
+  if (RefuseInputAsOutput(positional[0], output_path, err)) return 1;
   // The input must hold the frame before anything is allocated for it.
   std::ifstream in;
   uint64_t file_size = 0;
@@ -195,11 +200,23 @@ int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::
     for (int64_t x = 0; x < out_w; ++x)
       std::copy_n(&frame[4 * ((crop[1] + y / zoom) * width + crop[0] + x / zoom)], 4,
                   &picture[4 * (y * out_w + x)]);
-  if (!WritePng(positional[2], picture.data(), static_cast<int>(out_w), static_cast<int>(out_h),
-                &error)) {
+  // Written beside OUT.png and put in its place once complete.
+  OutputFile output;
+  if (!output.Open(output_path, &error)) {
     err << "fieldrestore: " << error << "\n";
     return 1;
   }
-  out << "wrote " << positional[2] << "\n";
+  if (!WritePng(output.stream(), picture.data(), static_cast<int>(out_w), static_cast<int>(out_h),
+                &error)) {
+    if (!output.stream())
+      error = "cannot write " + output_path + ": " + WriteFailure(output.stream());
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
+  if (!output.Commit(&error)) {
+    err << "fieldrestore: " << error << "\n";
+    return 1;
+  }
+  out << "wrote " << output_path << "\n";
   return 0;
 }

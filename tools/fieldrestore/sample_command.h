@@ -13,7 +13,6 @@ int RunSampleCommand(const std::vector<std::string>& args, std::ostream& out, st
 int RunPngCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Writes `width` x `height` packed BGRA pixels (top row first) as an RGB
-// PNG. False with `error` set when the file cannot be written or this
-// build has no PNG support.
-bool WritePng(const std::string& path, const uint8_t* bgra, int width, int height,
-              std::string* error);
+// PNG into `out`. False when the stream fails, or with `error` set when
+// this build has no PNG support.
+bool WritePng(std::ostream& out, const uint8_t* bgra, int width, int height, std::string* error);
