@@ -89,4 +89,9 @@ render kdenlive.kdenlive 9 \
 # wrote as 0.000819, and "0" for the rect file.
 render kdenlive-generated.kdenlive 9 "block_distance_threshold=8190" ""
 render shotcut.mlt 10 "interlace_threshold=30 block_distance_threshold=20000" "--show-map"
+# The restoring method is offered in both panels and stored as 1.2.
+for project in kdenlive-restore.kdenlive shotcut-restore.mlt; do
+  check "$project: method stored as 1.2" \
+    grep -q '<property name="0">1.2</property>' "$here/fixtures/$project"
+done
 exit $failed
