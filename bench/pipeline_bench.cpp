@@ -9,11 +9,12 @@
 
 #include "convert/convert.h"
 #include "engine/me_deinterlacer.h"
-#include "host/module_state.h"
 #include "host/pipeline.h"
 #include "host/settings.h"
 #include "platform/cpu.h"
 #include "platform/store.h"
+#include "plugin/execute.h"
+#include "plugin/module_state.h"
 #include "region/rect_list.h"
 #include "tests/engine/frames.h"
 

@@ -53,6 +53,23 @@ void BM_LoadRectFile(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadRectFile)->Arg(20000)->Unit(benchmark::kMillisecond);
 
+// A list of range(0) rectangles saved as a rect file, in one pass (it took
+// 26 s for 10,000 while each rectangle was written through the profile
+// functions, which read and rewrite the whole file).
+void BM_SaveRectFile(benchmark::State& state) {
+  const std::string path = std::filesystem::temp_directory_path() / "fieldrestore-bench.rect";
+  CRectList list("");
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    list.Add(i % 2, static_cast<int32_t>(i), static_cast<int32_t>(i % 500),
+             static_cast<int32_t>(i + 10), static_cast<int32_t>(i % 500 + 20));
+  }
+  for (auto _ : state) {
+    if (list.SaveToFile(path.c_str()) != 0) state.SkipWithError("the file was not saved");
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_SaveRectFile)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 // range(0): the variant; range(1): percent of blocks that get their source back.
 void BM_ApplyRegionMask(benchmark::State& state) {
   const auto variants = RegionKernelVariants();

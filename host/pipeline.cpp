@@ -1,6 +1,6 @@
-// The execute path as the plug-in runs it: the host's geometry, the field
-// tests and the copy paths, then the frame path (host/frame_path.h) with
-// the module's settings, the call's region list and the log.
+// The execute path: the host's geometry, the field tests and the copy
+// paths, then the frame path (host/frame_path.h) with the caller's
+// settings, region and log.
 //
 // Geometry stays in 32 bits and every copy goes row by row within both
 // frames, so no size or pitch the host reports can make it read or write
@@ -9,13 +9,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
-#include <optional>
 
 #include "host/frame_path.h"
-#include "host/module_state.h"
-#include "host/settings.h"
 #include "platform/system.h"
 
 namespace {
@@ -43,31 +39,6 @@ void CopyThrough(const ExecuteFrames& f, int32_t height, int32_t dst_height, int
               static_cast<uint32_t>(bytes));
   }
 }
-
-// The plug-in's diagnostic log: each line goes to WriteLog, which asks the
-// store for the debug switch every time.
-class StoreLog final : public LogSink {
- public:
-  void Write(const char* line) override { WriteLog(line); }
-};
-
-// The plug-in's store steps: the sound switch and the settings read when
-// they are needed, the region list created for the rest of the call.
-class PluginStore final : public ExecuteStore {
- public:
-  bool SoundAlert() override { return IsSoundAlertOn(); }
-  void ReloadSettings(DeinterlaceParameters* settings) override {
-    LoadSettings(&g_settings);
-    *settings = g_settings;
-  }
-  void LoadRegion(FrameRegion* region) override {
-    region_.emplace();
-    region->list = g_rectList;
-  }
-
- private:
-  std::optional<ScopedRectList> region_;
-};
 
 }  // namespace
 
@@ -145,19 +116,4 @@ ExecuteOutcome ExecuteFrame(const ExecuteFrames& f, DeinterlaceParameters settin
     // Nothing may leave; the frame stays as far as it got.
   }
   return ExecuteOutcome::kProcessed;
-}
-
-int32_t ExecuteFrame(const ExecuteFrames& f, bool comb_map) {
-  try {
-    // Nothing is kept between calls: the buffers and the engine live for
-    // this frame, and the region list from its loading to the end of the
-    // frame.
-    FrameWorkspace workspace;
-    PluginStore store;
-    StoreLog log;
-    ExecuteFrame(f, g_settings, FrameRegion{}, &log, workspace, store, comb_map);
-  } catch (...) {
-    // Nothing may reach the host.
-  }
-  return 0;
 }

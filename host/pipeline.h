@@ -58,7 +58,3 @@ class ExecuteStore {
 ExecuteOutcome ExecuteFrame(const ExecuteFrames& frames, DeinterlaceParameters settings,
                             FrameRegion region, LogSink* log, FrameWorkspace& workspace,
                             ExecuteStore& store, bool comb_map = false);
-
-// The plug-in's call: g_settings (reloaded on the way), the stored region,
-// the log file and a workspace of its own. Returns 0 on every path.
-int32_t ExecuteFrame(const ExecuteFrames& frames, bool comb_map = false);

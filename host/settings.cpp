@@ -39,9 +39,13 @@ bool ReadSwitch(const char* name) {
   if (!key) return false;
   uint8_t bytes[4] = {};
   uint32_t size = sizeof bytes;
-  if (!key.Query(name, bytes, &size)) {
-    key.Set(name, platform::kStoreTypeDword, bytes, sizeof bytes);
-  }
+  if (key.Query(name, bytes, &size)) return FromBytes(bytes) != 0;
+  // Created under the write lock, looked up once more under it: a switch
+  // another process sets meanwhile is not put back to off.
+  platform::StoreTransaction transaction;
+  size = sizeof bytes;
+  if (!key.Query(name, bytes, &size)) key.Set(name, platform::kStoreTypeDword, bytes, sizeof bytes);
+  transaction.Commit();
   return FromBytes(bytes) != 0;
 }
 

@@ -39,6 +39,9 @@ class StoreKey {
   // set to the data size and, if `type` is given, *type to the stored type.
   // On failure the buffer is left untouched.
   bool Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type = nullptr) const;
+  // The data size of a value, for a buffer that holds it whatever it is.
+  // Fails when the key is not open or the value is missing.
+  bool QuerySize(std::string_view name, uint32_t* size) const;
 
   // Writes a value, replacing any value of that name (RegSetValueExA).
   bool Set(std::string_view name, uint32_t type, const void* data, uint32_t size);

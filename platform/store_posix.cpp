@@ -14,6 +14,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "platform/store.h"
 #include "platform/store_failures.h"
@@ -91,6 +93,55 @@ void RecordSqlite(sqlite3* db, const std::string& path, int rc, Access access) {
 // Once a wait ran out, later operations fail at once instead of waiting
 // again, until ClearStoreFailures.
 int LockWait() { return store_failures::LockWaitRanOut() ? 0 : kLockWaitMs; }
+
+bool IsBusy(int rc) { return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED; }
+
+// Whether a failure means that the disk holding the store is full.
+bool IsNoSpace(sqlite3* db, int rc) {
+  if ((rc & 0xFF) == SQLITE_FULL) return true;
+  const int system_error = db ? sqlite3_system_errno(db) : 0;
+  return (rc & 0xFF) == SQLITE_IOERR && (system_error == ENOSPC || system_error == EDQUOT);
+}
+
+// The one-word result of a pragma, or the SQLite error.
+int PragmaText(sqlite3* db, const char* sql, std::string* text) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) {
+      const unsigned char* value = sqlite3_column_text(stmt, 0);
+      *text = value ? reinterpret_cast<const char*>(value) : "";
+      rc = SQLITE_OK;
+    } else if (rc == SQLITE_DONE) {
+      text->clear();
+      rc = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(stmt);
+  return rc;
+}
+
+// Puts a writable database in write-ahead-log mode, which lets other
+// processes read while one writes. Only a new database needs the switch,
+// and the switch needs the database to itself: SQLite does not wait for
+// that (its busy handler is not asked), so processes that open a new store
+// at the same moment would fail at once. They try again instead, within
+// the time they wait for any lock.
+int UseWriteAheadLog(sqlite3* db) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(LockWait());
+  for (;;) {
+    sqlite3_busy_timeout(db, LockWait());
+    std::string mode;
+    int rc = PragmaText(db, "PRAGMA journal_mode", &mode);
+    if (rc == SQLITE_OK && mode != "wal") {
+      rc = PragmaText(db, "PRAGMA journal_mode=WAL", &mode);
+      if (rc == SQLITE_OK && mode != "wal") rc = SQLITE_BUSY;
+    }
+    if (!IsBusy(rc) || std::chrono::steady_clock::now() >= deadline) return rc;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
 
 // Key paths are kept without leading, trailing or doubled separators, the
 // way the registry resolves them.
@@ -173,6 +224,23 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Opens the database read-only through an SQLite URI and checks that it is
+// a settings database; records the failure when not.
+bool OpenReadOnly(const std::shared_ptr<Database>& database, const std::string& uri) {
+  const int rc =
+      sqlite3_open_v2(uri.c_str(), &database->db,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    database->Fail(rc, Access::kRead);
+    return false;
+  }
+  sqlite3_extended_result_codes(database->db, 1);
+  return database->Exec(
+      "SELECT path FROM store_keys LIMIT 0;"
+      "SELECT path, name, type, data FROM store_values LIMIT 0;",
+      Access::kRead);
+}
+
 // Opens the database file. The process keeps one connection and opens it
 // again only when the database's location changes: the plug-in asks the
 // store many times per frame, and opening the file each time would cost
@@ -222,28 +290,35 @@ std::shared_ptr<Database> OpenDatabase() {
     rc = sqlite3_open_v2(path.c_str(), &database->db,
                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                          nullptr);
-  } else if (access((path + "-wal").c_str(), F_OK) == 0) {
-    rc = sqlite3_open_v2(path.c_str(), &database->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX,
-                         nullptr);
+    if (rc == SQLITE_OK) {
+      sqlite3_extended_result_codes(database->db, 1);
+      rc = UseWriteAheadLog(database->db);
+    }
+    if (rc == SQLITE_OK) {
+      database->Exec("PRAGMA synchronous=NORMAL", Access::kRead);
+      sqlite3_busy_timeout(database->db, LockWait());
+      rc = sqlite3_exec(database->db, kSchema, nullptr, nullptr, nullptr);
+    }
+    if (exists && rc != SQLITE_OK && IsNoSpace(database->db, rc)) {
+      // On a full disk the store cannot even share its lock table with
+      // other processes, which needs room beside it; but it can still be
+      // read, keeping that table in memory. Writes are refused.
+      Record(Access::kWrite, StoreAt(path) + " cannot be written (" + std::strerror(ENOSPC) + ")");
+      sqlite3_close(database->db);
+      database->db = nullptr;
+      if (!OpenReadOnly(database, UriPath(path) + "?mode=ro&readonly_shm=1")) return nullptr;
+      cached = database;
+      return database;
+    }
+    if (rc != SQLITE_OK) {
+      database->Fail(rc, Access::kRead);
+      return nullptr;
+    }
   } else {
-    rc = sqlite3_open_v2((UriPath(path) + "?immutable=1").c_str(), &database->db,
-                         SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr);
-  }
-  if (rc != SQLITE_OK) {
-    database->Fail(rc, Access::kRead);
-    return nullptr;
-  }
-  sqlite3_extended_result_codes(database->db, 1);
-  // The write-ahead log lets other processes read while one writes.
-  if (writable &&
-      !(database->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", Access::kRead) &&
-        database->Exec(kSchema, Access::kRead))) {
-    return nullptr;
-  }
-  if (!writable && !database->Exec("SELECT path FROM store_keys LIMIT 0;"
-                                   "SELECT path, name, type, data FROM store_values LIMIT 0;",
-                                   Access::kRead)) {
-    return nullptr;
+    const std::string uri = access((path + "-wal").c_str(), F_OK) == 0
+                                ? UriPath(path) + "?mode=ro"
+                                : UriPath(path) + "?immutable=1";
+    if (!OpenReadOnly(database, uri)) return nullptr;
   }
   cached = database;
   return database;
@@ -359,22 +434,47 @@ StoreKey StoreKey::OpenExisting(std::string_view path) {
   return StoreKey(std::move(impl));
 }
 
-bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
-  if (!impl_ || !size) return false;
-  std::lock_guard<std::recursive_mutex> lock(impl_->database->mutex);
-  Statement stmt(*impl_->database,
-                 "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2",
-                 Access::kRead);
+namespace {
+
+// Runs a query for one value of the key (?1 the key, ?2 the value's name)
+// and hands its row to `read`. False when the key is not open, the value is
+// missing or `read` refuses the row.
+template <class Read>
+bool ReadValueRow(const StoreKey::Impl* impl, const char* sql, std::string_view name, Read read) {
+  if (!impl) return false;
+  std::lock_guard<std::recursive_mutex> lock(impl->database->mutex);
+  Statement stmt(*impl->database, sql, Access::kRead);
   if (!stmt) return false;
-  stmt.BindText(1, impl_->path);
+  stmt.BindText(1, impl->path);
   stmt.BindText(2, name);
-  if (stmt.Step() != SQLITE_ROW) return false;
-  const int bytes = sqlite3_column_bytes(stmt.get(), 1);
-  if (bytes < 0 || static_cast<uint64_t>(bytes) > *size) return false;
-  if (bytes > 0) std::memcpy(buffer, sqlite3_column_blob(stmt.get(), 1), bytes);
-  *size = static_cast<uint32_t>(bytes);
-  if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0));
-  return true;
+  return stmt.Step() == SQLITE_ROW && read(stmt.get());
+}
+
+}  // namespace
+
+bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32_t* type) const {
+  if (!size) return false;
+  return ReadValueRow(impl_.get(),
+                      "SELECT type, data FROM store_values WHERE path = ?1 AND name = ?2", name,
+                      [&](sqlite3_stmt* row) {
+                        const int bytes = sqlite3_column_bytes(row, 1);
+                        if (bytes < 0 || static_cast<uint64_t>(bytes) > *size) return false;
+                        if (bytes > 0) std::memcpy(buffer, sqlite3_column_blob(row, 1), bytes);
+                        *size = static_cast<uint32_t>(bytes);
+                        if (type) *type = static_cast<uint32_t>(sqlite3_column_int64(row, 0));
+                        return true;
+                      });
+}
+
+bool StoreKey::QuerySize(std::string_view name, uint32_t* size) const {
+  if (!size) return false;
+  return ReadValueRow(
+      impl_.get(),
+      "SELECT length(CAST(data AS BLOB)) FROM store_values WHERE path = ?1 AND name = ?2", name,
+      [&](sqlite3_stmt* row) {
+        *size = static_cast<uint32_t>(sqlite3_column_int64(row, 0));
+        return true;
+      });
 }
 
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {

@@ -84,6 +84,17 @@ bool StoreKey::Query(std::string_view name, void* buffer, uint32_t* size, uint32
   return true;
 }
 
+bool StoreKey::QuerySize(std::string_view name, uint32_t* size) const {
+  if (!impl_ || !size) return false;
+  std::string n(name);
+  DWORD bytes = 0;
+  if (RegQueryValueExA(impl_->key, n.c_str(), nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+    return false;
+  }
+  *size = bytes;
+  return true;
+}
+
 bool StoreKey::Set(std::string_view name, uint32_t type, const void* data, uint32_t size) {
   if (!impl_) return false;
   std::string n(name);

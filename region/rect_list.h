@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 namespace platform {
 class ProfileFiles;
@@ -36,6 +37,22 @@ inline constexpr uint32_t kRectRecordSize = 21;
 void EncodeRectRecord(const RectItem& item, uint8_t* record);
 RectItem DecodeRectRecord(const uint8_t* record);
 
+// The region's values as the store holds them: "size" and "list" with
+// their data bytes, each when present.
+struct StoredRegionValues {
+  bool has_size = false;
+  std::vector<uint8_t> size;
+  bool has_list = false;
+  bool list_unreadable = false;  // present but too large for the memory at hand
+  std::vector<uint8_t> list;
+  bool operator==(const StoredRegionValues&) const = default;
+};
+
+// Why stored values are not a whole region, in words for the user; empty
+// when "size" is four bytes that count exactly the records of "list" (or
+// neither is there, or a count of 0 has no "list").
+std::string StoredRegionDamage(const StoredRegionValues& stored);
+
 // Why Add rejects a rectangle, or null when it accepts it.
 const char* RectRejection(int32_t left, int32_t top, int32_t right, int32_t bottom);
 
@@ -53,6 +70,11 @@ bool ParseRectSectionName(const char* name, int32_t* left, int32_t* top, int32_t
 // What an empty region is saved as: a line that names no section, so that
 // the file loads back as an empty region.
 inline constexpr const char* kEmptyRectFileText = "; no rectangles\r\n";
+
+// The rect file of a region: the bytes the profile functions write when
+// each item's "present" key is written into an empty file in queue order
+// (items that share a section keep the last one's value), made in one pass.
+std::string RectFileText(const std::list<RectItem>& items);
 
 // The largest rect file that is loaded. A region typed in by a user takes
 // a few hundred bytes and 100,000 rectangles fit in 4 MiB; a larger file is
@@ -104,23 +126,25 @@ class CRectList {
   // cannot undo each other's edits. Store failures are ignored.
   void SaveToRegistry();
   // Rebuilds the queue from the store through Add; called by construction.
-  // A stored region that loads as something else than it is stored (other
-  // ids, rejected or unusable records) is written back once in its loaded
-  // form, unless another process has changed it meanwhile.
+  // Every record "list" holds is offered to Add, whatever "size" counts. A
+  // whole region that loads as something else than it is stored (other
+  // ids, rejected records) is written back once in its loaded form, unless
+  // another process has changed it meanwhile; a damaged one (LoadDamage)
+  // is never written back, only replaced when the region is changed.
   void LoadFromRegistry();
-  // The part of LoadFromRegistry after the store has been read: `size` is
-  // the stored record count, `list` the `length` bytes of "list". Ignored
-  // when the count is 0, when its records would not fit 32 bits, or when
-  // "list" is longer than the records; otherwise the queue is cleared and
-  // each record given to Add (missing bytes read as zeros). Stores nothing.
-  void LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t length);
+  // The part of LoadFromRegistry after the store has been read: clears the
+  // queue and gives each record of the `length` bytes of "list" to Add, a
+  // last record cut short with its missing bytes as zeros. Stores nothing.
+  void LoadFromRecords(const uint8_t* list, uint32_t length);
+  // Why the stored region could not be read whole when this list loaded it
+  // (StoredRegionDamage); empty when it could.
+  const std::string& LoadDamage() const { return m_damage; }
 
-  // Writes the region as a rect file: a complete new file replaces the old
-  // one, so the file loads back as exactly this region. 0, or -1 with the
-  // old file left as it was and, when `reason` is given, why.
+  // Writes the region as a rect file (RectFileText): a complete new file
+  // replaces the old one, so the file loads back as exactly this region. 0,
+  // or -1 with the old file left as it was and, when `reason` is given, why.
   int32_t SaveToFile(const char* path);
-  int32_t SaveToFile(const char* path, const platform::ProfileFiles& files,
-                     std::string* reason = nullptr);
+  int32_t SaveToFile(const char* path, std::string* reason);
   // Replaces the queue by the rect file's rectangles and stores it once,
   // as a whole. 0, or -1 with the queue, its ids and the store as before
   // and, when `reason` is given, why. Files larger than kMaxRectFileBytes,
@@ -143,4 +167,5 @@ class CRectList {
   // The queue has changes the store has not taken (Clear, a failed write);
   // destruction stores them. A queue the store holds is not written again.
   bool m_unsaved = false;
+  std::string m_damage;
 };

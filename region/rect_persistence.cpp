@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <list>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/profile_file.h"
@@ -31,49 +31,49 @@ uint32_t GetLe32(const uint8_t* p) {
 
 constexpr uint64_t kMaxRecordBytes = 0xFFFFFFFFu;
 
-struct FreeDeleter {
-  void operator()(void* p) const { std::free(p); }
-};
+// The data of a value as stored: its size asked first, so that a value of
+// any length is read whole. Missing, or too large for the memory at hand,
+// gives false (and `unreadable` set for the latter).
+bool ReadValue(const platform::StoreKey& key, const char* name, std::vector<uint8_t>* data,
+               bool* unreadable) {
+  // A value that changes size between the two questions (a registry
+  // without transactions) is asked about again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    uint32_t size = 0;
+    if (!key.QuerySize(name, &size)) return false;
+    try {
+      data->assign(size, 0);
+    } catch (const std::bad_alloc&) {
+      *unreadable = true;
+      data->clear();
+      return false;
+    }
+    if (key.Query(name, data->data(), &size)) {
+      data->resize(size);
+      return true;
+    }
+  }
+  data->clear();
+  return false;
+}
 
-// The region as the store holds it, read as LoadFromRegistry reads it:
-// "size" into four bytes that start at zero, "list" into a buffer of "size"
-// records (not read when those would not fit 32 bits).
-struct StoredRegion {
-  bool has_size = false;
-  uint32_t size_length = 0;
-  uint8_t size[4] = {};
-  bool has_list = false;
-  std::vector<uint8_t> list;
-  uint32_t Count() const { return GetLe32(size); }
-  bool operator==(const StoredRegion&) const = default;
-};
-
-StoredRegion ReadStoredRegion(const platform::StoreKey& key) {
-  StoredRegion region;
-  uint32_t length = sizeof region.size;
-  region.has_size = key.Query("size", region.size, &length);
-  if (region.has_size) region.size_length = length;
-  const uint64_t capacity = uint64_t{region.Count()} * kRectRecordSize;
-  if (capacity > kMaxRecordBytes) return region;
-  // calloc, not a vector: a corrupt count may ask for gigabytes that the
-  // system only hands out as they are touched.
-  std::unique_ptr<uint8_t, FreeDeleter> buffer(
-      static_cast<uint8_t*>(std::calloc(static_cast<size_t>(capacity ? capacity : 1), 1)));
-  if (!buffer) return region;
-  uint32_t list_length = static_cast<uint32_t>(capacity);
-  region.has_list = key.Query("list", buffer.get(), &list_length);
-  if (region.has_list) region.list.assign(buffer.get(), buffer.get() + list_length);
+StoredRegionValues ReadStoredRegion(const platform::StoreKey& key) {
+  StoredRegionValues region;
+  bool unreadable = false;
+  region.has_size = ReadValue(key, "size", &region.size, &unreadable);
+  region.has_list = ReadValue(key, "list", &region.list, &region.list_unreadable);
   return region;
 }
 
 // What the store holds after the items have been written. False when the
 // records would not fit 32 bits.
-bool EncodeRegion(const std::list<RectItem>& items, StoredRegion* region) {
+bool EncodeRegion(const std::list<RectItem>& items, StoredRegionValues* region) {
   const uint64_t bytes = uint64_t{items.size()} * kRectRecordSize;
   if (bytes > kMaxRecordBytes) return false;
   region->has_size = region->has_list = true;
-  region->size_length = sizeof region->size;
-  PutLe32(region->size, static_cast<int32_t>(items.size()));
+  region->list_unreadable = false;
+  region->size.assign(4, 0);
+  PutLe32(region->size.data(), static_cast<int32_t>(items.size()));
   region->list.resize(static_cast<size_t>(bytes));
   uint8_t* record = region->list.data();
   for (const RectItem& item : items) {
@@ -84,8 +84,11 @@ bool EncodeRegion(const std::list<RectItem>& items, StoredRegion* region) {
 }
 
 // "size", then "list" unless writing "size" failed.
-bool WriteRegion(platform::StoreKey& key, const StoredRegion& region) {
-  if (!key.Set("size", platform::kStoreTypeDword, region.size, sizeof region.size)) return false;
+bool WriteRegion(platform::StoreKey& key, const StoredRegionValues& region) {
+  if (!key.Set("size", platform::kStoreTypeDword, region.size.data(),
+               static_cast<uint32_t>(region.size.size()))) {
+    return false;
+  }
   return key.Set("list", platform::kStoreTypeBinary, region.list.data(),
                  static_cast<uint32_t>(region.list.size()));
 }
@@ -170,12 +173,29 @@ bool ParseRectSectionName(const char* name, int32_t* left, int32_t* top, int32_t
   return true;
 }
 
+std::string StoredRegionDamage(const StoredRegionValues& stored) {
+  const size_t bytes = stored.list.size();
+  if (stored.list_unreadable) return "\"list\" is too large to be read";
+  if (stored.has_size && stored.size.size() != 4) {
+    return "\"size\" is " + std::to_string(stored.size.size()) + " bytes long instead of 4";
+  }
+  if (!stored.has_size) return bytes == 0 ? "" : "\"size\" is missing";
+  const uint32_t count = GetLe32(stored.size.data());
+  if (!stored.has_list) return count == 0 ? "" : "\"list\" is missing";
+  if (bytes == uint64_t{count} * kRectRecordSize) return "";
+  const size_t whole = bytes / kRectRecordSize;
+  std::string holds = std::to_string(whole);
+  if (bytes % kRectRecordSize) holds += " and part of another";
+  return "\"size\" counts " + std::to_string(count) + " rectangle" + (count == 1 ? "" : "s") +
+         " but \"list\" holds " + holds + " (" + std::to_string(bytes) + " bytes)";
+}
+
 void CRectList::SaveToRegistry() {
   if (!m_regKey[0]) return;
   // Store failures, an allocation failure among them, leave the queue as
   // it is and are not reported; nothing leaves the destructor this way.
   try {
-    StoredRegion wanted;
+    StoredRegionValues wanted;
     if (!EncodeRegion(m_items, &wanted)) return;
     // Comparing and writing in one transaction: what is compared is what
     // gets replaced.
@@ -192,7 +212,7 @@ void CRectList::SaveToRegistry() {
 void CRectList::LoadFromRegistry() {
   if (!m_regKey[0]) return;
   try {
-    StoredRegion stored;
+    StoredRegionValues stored;
     {
       // The key first (creating it writes), then "size" and "list" from one
       // state of the store.
@@ -201,15 +221,19 @@ void CRectList::LoadFromRegistry() {
       platform::StoreTransaction transaction(platform::StoreTransaction::Kind::kRead);
       stored = ReadStoredRegion(key);
     }
-    if (stored.Count() != 0 && stored.has_list) {
-      LoadFromRecords(stored.Count(), stored.list.data(),
-                      static_cast<uint32_t>(stored.list.size()));
+    // Every record "list" holds is offered to Add, whatever "size" says.
+    m_damage = StoredRegionDamage(stored);
+    if (!stored.list.empty()) {
+      LoadFromRecords(stored.list.data(), static_cast<uint32_t>(stored.list.size()));
     }
     m_unsaved = false;
-    // A region stored otherwise than it loads (other ids, rejected or
-    // unusable records) is written once as it loaded, as loading through
-    // Add always did; a store without any region stays without one.
-    StoredRegion loaded;
+    // A damaged region stays in the store as it is until the region is
+    // changed: writing back what could be read would destroy the rest.
+    if (!m_damage.empty()) return;
+    // A whole region stored otherwise than it loads (other ids, rejected
+    // records) is written once as it loaded, as loading through Add always
+    // did; a store without any region stays without one.
+    StoredRegionValues loaded;
     if ((!stored.has_size && !stored.has_list) || !EncodeRegion(m_items, &loaded) ||
         loaded == stored) {
       return;
@@ -226,14 +250,11 @@ void CRectList::LoadFromRegistry() {
   }
 }
 
-void CRectList::LoadFromRecords(uint32_t size, const uint8_t* list, uint32_t length) {
-  if (size == 0) return;
-  const uint64_t capacity = uint64_t{size} * kRectRecordSize;
-  if (capacity > kMaxRecordBytes || length > capacity || (length > 0 && !list)) return;
+void CRectList::LoadFromRecords(const uint8_t* list, uint32_t length) {
+  if (length > 0 && !list) return;
   FlagScope loading(&m_loading);
   Clear();
-  // Records beyond the stored bytes read as all zeros, a single pixel that
-  // Add rejects; only the records that hold stored bytes can add anything.
+  // A last record cut short reads its missing bytes as zeros.
   const uint32_t records =
       static_cast<uint32_t>((uint64_t{length} + kRectRecordSize - 1) / kRectRecordSize);
   for (uint32_t r = 0; r < records; ++r) {
@@ -298,12 +319,42 @@ RectText ScanRectText(const std::string& bytes) {
 
 }  // namespace
 
-int32_t CRectList::SaveToFile(const char* path) {
-  return SaveToFile(path, platform::SystemProfileFiles());
+std::string RectFileText(const std::list<RectItem>& items) {
+  if (items.empty()) return kEmptyRectFileText;
+  // Writing item after item into an empty file through the profile
+  // functions appends a section for each new name and replaces the value of
+  // a name already there in place; the same text, written in one pass.
+  struct Section {
+    std::string name;
+    char present;
+  };
+  std::vector<Section> sections;
+  std::unordered_map<std::string, size_t> index;
+  for (const RectItem& item : items) {
+    const char present = item.include ? '1' : '0';
+    std::string name = RectSectionName(item);
+    const auto [found, added] = index.emplace(name, sections.size());
+    if (added) {
+      sections.push_back({std::move(name), present});
+    } else {
+      sections[found->second].present = present;
+    }
+  }
+  std::string text;
+  text.reserve(sections.size() * 40);
+  for (const Section& section : sections) {
+    text += '[';
+    text += section.name;
+    text += "]\r\npresent=";
+    text += section.present;
+    text += "\r\n";
+  }
+  return text;
 }
 
-int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& files,
-                              std::string* reason) {
+int32_t CRectList::SaveToFile(const char* path) { return SaveToFile(path, nullptr); }
+
+int32_t CRectList::SaveToFile(const char* path, std::string* reason) {
   SetReason(reason, "");
   if (!path || !*path) {
     SetReason(reason, "no file name");
@@ -317,28 +368,17 @@ int32_t CRectList::SaveToFile(const char* path, const platform::ProfileFiles& fi
     SetReason(reason, errno ? SystemReason(errno) : "cannot create a file in its folder");
     return -1;
   }
-  bool written = true;
+  bool written = false;
   int error = 0;
   try {
-    if (m_items.empty()) {
-      std::FILE* file = std::fopen(temp.c_str(), "wb");
-      written = file != nullptr;
-      if (file) {
-        written = std::fputs(kEmptyRectFileText, file) >= 0;
-        written = std::fclose(file) == 0 && written;
-      }
-      if (!written) error = errno;
+    const std::string text = RectFileText(m_items);
+    std::FILE* file = std::fopen(temp.c_str(), "wb");
+    if (file) {
+      written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+      written = std::fclose(file) == 0 && written;
     }
-    for (const RectItem& item : m_items) {
-      if (!files.WriteString(RectSectionName(item).c_str(), "present", item.include ? "1" : "0",
-                             temp.c_str())) {
-        error = errno;
-        written = false;
-        break;
-      }
-    }
+    if (!written) error = errno;
   } catch (const std::exception&) {
-    written = false;
     error = ENOMEM;
   }
   if (written) {

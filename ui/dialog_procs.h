@@ -23,9 +23,11 @@ extern HWND g_toolTip;
 INT_PTR CALLBACK ParamsDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 INT_PTR CALLBACK AddRectDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Rebuilds the region lines of the list box from g_rectList (nothing
-// happens without a list).
-void FillRectListBox(HWND list);
+class CRectList;
+
+// Rebuilds the region lines of the list box from the region (nothing
+// happens without one).
+void FillRectListBox(HWND list, const CRectList* region);
 
 // The whole text of a control, however long.
 std::string ControlText(HWND dialog, int id);

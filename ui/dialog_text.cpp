@@ -67,6 +67,16 @@ int32_t ReadSignedText(std::string_view text) {
   return ReadField(text, true, &value) ? static_cast<int32_t>(value) : 0;
 }
 
+std::string SettingFieldText(uint32_t value, bool is_signed) {
+  return is_signed ? std::to_string(static_cast<int32_t>(value)) : std::to_string(value);
+}
+
+std::string RegionDamageText(const std::string& damage) {
+  return "The stored region could not be read whole (" + damage +
+         "). The list shows the rectangles that could be read; the stored region stays as it "
+         "is until you change it.";
+}
+
 bool ParseRectListLine(std::string_view line, RectItem* item) {
   int64_t n[5] = {};
   size_t i = 0;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "region/rect_list.h"
@@ -22,6 +23,14 @@ int32_t ReadAtoiText(std::string_view text);
 // that does not fit 32 bits, gives 0.
 uint32_t ReadUnsignedText(std::string_view text);
 int32_t ReadSignedText(std::string_view text);
+
+// The text a settings field shows for a value, as SetDlgItemInt writes it:
+// unsigned or signed decimal.
+std::string SettingFieldText(uint32_t value, bool is_signed);
+
+// What the parameters dialog says when the stored region could not be read
+// whole, `damage` saying why (CRectList::LoadDamage).
+std::string RegionDamageText(const std::string& damage);
 
 // Reads a region line "%d. [ (%d,%d) - (%d,%d) ] %c" (FormatRectItem) back.
 // False, with `item` untouched, unless the line has that form with numbers

@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
-#include "host/module_state.h"
 #include "host/settings.h"
 #include "region/rect_list.h"
 #include "ui/dialog_ids.h"
@@ -19,6 +19,20 @@
 HWND g_toolTip = nullptr;
 
 namespace {
+
+// What one run of the dialog edits, handed to it by its caller.
+struct Session {
+  HINSTANCE instance;
+  DeinterlaceParameters* settings;
+  CRectList* region;  // null when the call has no region list
+};
+
+Session* SessionOf(HWND dialog) {
+  return reinterpret_cast<Session*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// Posted at initialisation, so that the message appears over the dialog.
+constexpr UINT kShowRegionDamage = WM_APP + 1;
 
 struct ToolTip {
   int id;
@@ -79,31 +93,48 @@ void ShowSettings(HWND dialog, const DeinterlaceParameters& s) {
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
+// Reads the fields back into the record. A field that still shows what
+// ShowSettings put there keeps its value: the fields cannot hold every
+// value (a search area beyond nine digits or below 0, a flag byte other than
+// 0 or 1), and OK must not change what the user did not touch.
 void ReadSettings(HWND dialog, DeinterlaceParameters* s) {
-  char area[kAreaFieldChars + 1] = {};
-  GetDlgItemTextA(dialog, IDC_AREA, area, sizeof area);
-  s->area = ReadAtoiText(area);
+  const auto edited = [dialog](int id, uint32_t value, bool is_signed, std::string* text) {
+    *text = ControlText(dialog, id);
+    return *text != SettingFieldText(value, is_signed);
+  };
+  std::string text;
+  if (edited(IDC_AREA, static_cast<uint32_t>(s->area), false, &text)) {
+    s->area = ReadAtoiText(std::string_view(text).substr(0, kAreaFieldChars));
+  }
   for (int m = 0; m <= 5; ++m) {
     if (IsChecked(dialog, IDC_METHOD_NONE + m)) {
       s->method = m;
       break;
     }
   }
-  s->block_distance_threshold = ReadUnsignedText(ControlText(dialog, IDC_BLOCK_DISTANCE_THRESHOLD));
-  s->replace_threshold = ReadSignedText(ControlText(dialog, IDC_REPLACE_THRESHOLD));
-  s->interlace_threshold =
-      static_cast<int32_t>(ReadUnsignedText(ControlText(dialog, IDC_INTERLACE_THRESHOLD)));
-  s->is_replace_only_interlaced_pixels = IsChecked(dialog, IDC_REPLACE_ONLY_INTERLACED) ? 1 : 0;
-  s->is_search_within_interpolated = IsChecked(dialog, IDC_SEARCH_WITHIN_INTERPOLATED) ? 1 : 0;
+  if (edited(IDC_BLOCK_DISTANCE_THRESHOLD, s->block_distance_threshold, false, &text)) {
+    s->block_distance_threshold = ReadUnsignedText(text);
+  }
+  if (edited(IDC_REPLACE_THRESHOLD, static_cast<uint32_t>(s->replace_threshold), true, &text)) {
+    s->replace_threshold = ReadSignedText(text);
+  }
+  if (edited(IDC_INTERLACE_THRESHOLD, static_cast<uint32_t>(s->interlace_threshold), false,
+             &text)) {
+    s->interlace_threshold = static_cast<int32_t>(ReadUnsignedText(text));
+  }
+  const auto read_flag = [dialog](int id, uint8_t* flag) {
+    if (IsChecked(dialog, id) != (*flag != 0)) *flag = IsChecked(dialog, id) ? 1 : 0;
+  };
+  read_flag(IDC_REPLACE_ONLY_INTERLACED, &s->is_replace_only_interlaced_pixels);
+  read_flag(IDC_SEARCH_WITHIN_INTERPOLATED, &s->is_search_within_interpolated);
 }
 
 // Without the common controls in the process there is no tooltip class;
 // the dialog then works without tooltips.
-void CreateToolTips(HWND dialog) {
-  g_toolTip =
-      CreateWindowExA(0, "tooltips_class32", nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
-                      static_cast<HINSTANCE>(g_instance), nullptr);
+void CreateToolTips(HWND dialog, HINSTANCE instance) {
+  g_toolTip = CreateWindowExA(0, "tooltips_class32", nullptr,
+                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance, nullptr);
   if (!g_toolTip) return;
   SetWindowPos(g_toolTip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SendMessageA(g_toolTip, TTM_SETMAXTIPWIDTH, 0, 350);
@@ -129,8 +160,18 @@ void EndParameters(HWND dialog, INT_PTR result) {
 
 // Error boxes are owned by the dialog: it always exists here, and the box
 // keeps it disabled until the user has read the message.
-void ShowError(HWND dialog, const char* text) {
-  MessageBoxA(dialog, text, "Error", MB_OK | MB_ICONERROR);
+void ShowError(HWND dialog, const char* text, UINT icon = MB_ICONERROR) {
+  MessageBoxA(dialog, text, "Error", MB_OK | icon);
+}
+
+// A stored region that could not be read whole: the list shows what could
+// be, and nothing is stored until the user changes the region.
+void ShowRegionDamage(HWND dialog, const CRectList& region) {
+  // The dialog manager shows the dialog once its queue is empty; the box
+  // would come first and keep it hidden.
+  ShowWindow(dialog, SW_SHOW);
+  UpdateWindow(dialog);
+  ShowError(dialog, RegionDamageText(region.LoadDamage()).c_str(), MB_ICONWARNING);
 }
 
 // Asks for a rect file; false when the user cancels.
@@ -155,20 +196,20 @@ bool ChooseRectFile(HWND dialog, bool save, char (&path)[MAX_PATH]) {
   return GetOpenFileNameA(&ofn) != FALSE;
 }
 
-void AddRect(HWND dialog) {
-  const INT_PTR result = DialogBoxParamA(static_cast<HINSTANCE>(g_instance),
-                                         MAKEINTRESOURCEA(IDD_ADD_RECT), dialog, AddRectDlgProc, 0);
-  if (result != IDOK || !g_rectList) return;
+void AddRect(HWND dialog, const Session& session) {
+  const INT_PTR result =
+      DialogBoxParamA(session.instance, MAKEINTRESOURCEA(IDD_ADD_RECT), dialog, AddRectDlgProc, 0);
+  if (result != IDOK || !session.region) return;
   // A rectangle that Add rejects is dropped without a message.
-  g_rectList->Add(static_cast<uint8_t>(g_addRect.include), g_addRect.left, g_addRect.top,
-                  g_addRect.right, g_addRect.bottom);
-  FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST));
+  session.region->Add(static_cast<uint8_t>(g_addRect.include), g_addRect.left, g_addRect.top,
+                      g_addRect.right, g_addRect.bottom);
+  FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST), session.region);
 }
 
-void DeleteRect(HWND dialog) {
+void DeleteRect(HWND dialog, const Session& session) {
   HWND list = GetDlgItem(dialog, IDC_RECT_LIST);
   const LRESULT selected = SendMessageA(list, LB_GETCURSEL, 0, 0);
-  if (selected == LB_ERR || !g_rectList) return;
+  if (selected == LB_ERR || !session.region) return;
   const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, selected, 0);
   if (length == LB_ERR) return;
   std::string line(static_cast<size_t>(length) + 1, '\0');
@@ -177,33 +218,35 @@ void DeleteRect(HWND dialog) {
   line.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
   RectItem item;
   if (!ParseRectListLine(line, &item)) return;
-  g_rectList->Delete(item.id);
-  FillRectListBox(list);
+  session.region->Delete(item.id);
+  FillRectListBox(list, session.region);
 }
 
-void SaveRects(HWND dialog) {
-  if (!g_rectList) return;
+void SaveRects(HWND dialog, const Session& session) {
+  if (!session.region) return;
   char path[MAX_PATH];
-  if (ChooseRectFile(dialog, true, path) && g_rectList->SaveToFile(path) != 0) {
+  if (ChooseRectFile(dialog, true, path) && session.region->SaveToFile(path) != 0) {
     ShowError(dialog, "Can't save file.");
   }
 }
 
-void LoadRects(HWND dialog) {
-  if (!g_rectList) return;
+void LoadRects(HWND dialog, const Session& session) {
+  if (!session.region) return;
   char path[MAX_PATH];
   if (!ChooseRectFile(dialog, false, path)) return;
-  if (g_rectList->LoadFromFile(path) != 0) {
+  if (session.region->LoadFromFile(path) != 0) {
     ShowError(dialog, "Can't load this file.");
   } else {
-    FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST));
+    FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST), session.region);
   }
 }
 
 void OnCommand(HWND dialog, int id) {
+  const Session* session = SessionOf(dialog);
+  if (!session) return;
   switch (id) {
     case IDOK:
-      ReadSettings(dialog, &g_settings);
+      ReadSettings(dialog, session->settings);
       EndParameters(dialog, IDOK);
       break;
     case IDCANCEL:
@@ -216,42 +259,53 @@ void OnCommand(HWND dialog, int id) {
       SetSoundAlert(IsChecked(dialog, IDC_SOUND_ALERT));
       break;
     case IDC_ADD_RECT:
-      AddRect(dialog);
+      AddRect(dialog, *session);
       break;
     case IDC_DELETE_RECT:
-      DeleteRect(dialog);
+      DeleteRect(dialog, *session);
       break;
     case IDC_SAVE_RECTS:
-      SaveRects(dialog);
+      SaveRects(dialog, *session);
       break;
     case IDC_LOAD_RECTS:
-      LoadRects(dialog);
+      LoadRects(dialog, *session);
       break;
     case IDC_DEFAULT:
-      ResetSettings(&g_settings);
-      ShowSettings(dialog, g_settings);
+      ResetSettings(session->settings);
+      ShowSettings(dialog, *session->settings);
       break;
   }
 }
 
 }  // namespace
 
-void FillRectListBox(HWND list) {
-  if (!g_rectList) return;
+void FillRectListBox(HWND list, const CRectList* region) {
+  if (!region) return;
   while (SendMessageA(list, LB_DELETESTRING, 0, 0) > 0) {
   }
-  for (const RectItem& item : *g_rectList) {
+  for (const RectItem& item : *region) {
     SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(FormatRectItem(item).c_str()));
   }
 }
 
-INT_PTR CALLBACK ParamsDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) try {
+INT_PTR CALLBACK ParamsDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) try {
   switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+      SetWindowLongPtrA(dialog, DWLP_USER, lparam);
+      const Session& session = *reinterpret_cast<Session*>(lparam);
       // "Use Debug" and "Sound Alert" always open unchecked.
-      ShowSettings(dialog, g_settings);
-      FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST));
-      CreateToolTips(dialog);
+      ShowSettings(dialog, *session.settings);
+      FillRectListBox(GetDlgItem(dialog, IDC_RECT_LIST), session.region);
+      CreateToolTips(dialog, session.instance);
+      if (session.region && !session.region->LoadDamage().empty()) {
+        PostMessageA(dialog, kShowRegionDamage, 0, 0);
+      }
+      return TRUE;
+    }
+    case kShowRegionDamage:
+      if (const Session* session = SessionOf(dialog); session && session->region) {
+        ShowRegionDamage(dialog, *session->region);
+      }
       return TRUE;
     case WM_COMMAND:
       OnCommand(dialog, LOWORD(wparam));
@@ -267,7 +321,8 @@ INT_PTR CALLBACK ParamsDlgProc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
   return 0;
 }
 
-void RunParametersDialog(void* instance) {
-  DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(IDD_PARAMETERS), nullptr,
-                  ParamsDlgProc, 0);
+void RunParametersDialog(void* instance, DeinterlaceParameters* settings, CRectList* region) {
+  Session session{static_cast<HINSTANCE>(instance), settings, region};
+  DialogBoxParamA(session.instance, MAKEINTRESOURCEA(IDD_PARAMETERS), nullptr, ParamsDlgProc,
+                  reinterpret_cast<LPARAM>(&session));
 }

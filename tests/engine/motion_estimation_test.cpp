@@ -2,7 +2,9 @@
 // they leave in the destination.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "engine/block_kernels.h"
 #include "engine/field_kernels.h"
@@ -245,6 +247,144 @@ TEST(MotionEstimationTest, RestoreReturnsEveryUnmarkedSampleToTheSource) {
       }
     }
   }
+}
+
+// A plain model of method 4, step by step as the search is specified, for
+// comparison with the engine: its output and every block's record.
+struct MotionModel {
+  std::vector<uint8_t> out;
+  std::vector<BlockVector> records;
+  std::vector<uint32_t> coarse_distances;  // of the searched blocks
+};
+
+MotionModel Method4Model(const std::vector<uint8_t>& src, uint32_t w, uint32_t h,
+                         const DeinterlaceParameters& p) {
+  DeinterlaceParameters three = Method(3);
+  three.interlace_threshold = p.interlace_threshold;
+  MEDeinterlacer detect;
+  MotionModel m{Process(src, w, h, three, &detect), {}, {}};
+  const uint32_t bw = w / 16, bh = h / 16;
+  m.records.assign(bw * bh, BlockVector{0, 0, 0});
+  if (detect.WholeFrameInterlaced()) return m;
+  const int64_t rw = w / 2, rh = h / 4;
+  // Every other sample of every fourth row, before any block is replaced.
+  std::vector<uint8_t> src_reduced(rw * rh), out_reduced(rw * rh);
+  for (int64_t y = 0; y < rh; ++y)
+    for (int64_t x = 0; x < rw; ++x) {
+      src_reduced[y * rw + x] = src[4 * y * w + 2 * x];
+      out_reduced[y * rw + x] = m.out[4 * y * w + 2 * x];
+    }
+  const uint32_t threshold = p.block_distance_threshold;
+  const auto ssd = [](const uint8_t* a, const uint8_t* b, int64_t stride, int cols, int rows) {
+    uint32_t d = 0;
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c) {
+        const int diff = a[r * stride + c] - b[r * stride + c];
+        d += diff * diff;
+      }
+    return d;
+  };
+  for (uint32_t n = 0; n < bw * bh; ++n) {
+    if (detect.BlockCombHits()[n] <= 32) continue;
+    const int64_t bx = n % bw, by = n / bw;
+    int64_t r = p.area;
+    if (bx > 0 && by > 0) {
+      bool agree = true;
+      int64_t squares = 0;
+      for (uint32_t k : {n - 1, n - bw, n - bw - 1}) {
+        const BlockVector& v = m.records[k];
+        agree = agree && v.distance != 0 && v.distance < threshold;
+        squares += int64_t{v.dx} * v.dx + int64_t{v.dy} * v.dy;
+      }
+      if (agree && squares < 64) r = 4;
+    }
+    BlockVector& rec = m.records[n];
+    // Coarse: the 8x4 image of the block on the reduced grid.
+    const int64_t cx = 8 * bx, cy = 4 * by;
+    uint32_t best = 0x200000;
+    int64_t bu = 0, bv = 0;
+    for (int64_t v = std::max<int64_t>(cy - r / 4, 0) - cy; v <= std::min(cy + r / 4, rh - 4) - cy;
+         ++v)
+      for (int64_t u = std::max<int64_t>(cx - r / 2, 0) - cx;
+           u <= std::min(cx + r / 2, rw - 8) - cx; ++u) {
+        const uint32_t d =
+            ssd(&src_reduced[(cy + v) * rw + cx + u], &out_reduced[cy * rw + cx], rw, 8, 4);
+        if (d < best) best = d, bu = u, bv = v;
+      }
+    rec = {4 * best, static_cast<int32_t>(2 * bu), static_cast<int32_t>(4 * bv)};
+    m.coarse_distances.push_back(rec.distance);
+    // Fine: 16x8 patches of one field, rows two apart.
+    int64_t range = 2;
+    if (rec.distance >= threshold) rec.dx = rec.dy = 0, range = r;
+    const int64_t px = 16 * bx + rec.dx, py = 16 * by + rec.dy;
+    best = 0x800000, bu = 0, bv = 0;
+    for (int64_t v = std::max<int64_t>(py - range, 0) - py;
+         v <= std::min<int64_t>(py + range, h - 16) - py; v += 2)
+      for (int64_t u = std::max<int64_t>(px - range, 0) - px;
+           u <= std::min<int64_t>(px + range, w - 16) - px; ++u) {
+        const uint32_t d =
+            ssd(&src[(py + v) * w + px + u], &m.out[16 * by * w + 16 * bx], 2 * w, 16, 8);
+        if (d < best) best = d, bu = u, bv = v;
+      }
+    rec = {best, static_cast<int32_t>(rec.dx + bu), static_cast<int32_t>(rec.dy + bv)};
+    if (rec.distance >= threshold) continue;
+    for (int64_t row = 0; row < 8; ++row)
+      std::memcpy(&m.out[(16 * by + 2 * row) * w + 16 * bx],
+                  &src[(16 * by + rec.dy + 2 * row) * w + 16 * bx + rec.dx], 16);
+  }
+  if (p.is_replace_only_interlaced_pixels) {
+    for (uint32_t i = 0; i < w * h; ++i)
+      if (detect.InterlaceMap()[i] == 0) m.out[i] = src[i];
+  }
+  return m;
+}
+
+// The model and the engine agree on frames that hold blocks with exactly
+// 32 and exactly 33 comb hits (only the latter is searched), at a block
+// distance threshold that some block's match meets exactly (not replaced),
+// and with both fine-search ranges (a search stepping one row instead of
+// two would compare the kept field).
+TEST(MotionEstimationTest, MethodFourMatchesAPlainModel) {
+  struct Case {
+    uint32_t w, h;
+    int32_t shift, interlace, area;
+    uint8_t restore;
+  } cases[] = {
+      {64, 64, 2, 16, 16, 0}, {96, 48, 3, 8, 16, 1}, {64, 64, 3, 48, 7, 0}, {128, 64, 5, 8, 24, 0}};
+  bool met_32 = false, met_33 = false;
+  for (const Case& c : cases) {
+    const auto frame = test::ObjectFrame(c.w, c.h, c.shift);
+    DeinterlaceParameters p = Method(4);
+    p.interlace_threshold = c.interlace;
+    p.area = c.area;
+    p.is_replace_only_interlaced_pixels = c.restore;
+    // Thresholds that some searched block's coarse or final distance equals.
+    p.block_distance_threshold = 0xFFFFFFFF;
+    const MotionModel any = Method4Model(frame, c.w, c.h, p);
+    std::vector<uint32_t> thresholds = any.coarse_distances;
+    thresholds.push_back(8192);
+    for (const BlockVector& v : any.records)
+      if (v.distance != 0) thresholds.push_back(v.distance);
+    bool met_threshold = false;
+    for (const uint32_t threshold : thresholds) {
+      p.block_distance_threshold = threshold;
+      const MotionModel model = Method4Model(frame, c.w, c.h, p);
+      MEDeinterlacer e;
+      EXPECT_EQ(Process(frame, c.w, c.h, p, &e), model.out)
+          << c.w << "x" << c.h << " shift " << c.shift << " threshold " << threshold;
+      for (uint32_t n = 0; n < e.block_count; ++n) {
+        const BlockVector got = e.block_vectors[n], want = model.records[n];
+        ASSERT_TRUE(got.distance == want.distance && got.dx == want.dx && got.dy == want.dy)
+            << "block " << n << ": " << got.distance << " (" << got.dx << "," << got.dy
+            << ") instead of " << want.distance << " (" << want.dx << "," << want.dy << ")";
+        met_threshold = met_threshold || (e.block_comb_hits[n] > 32 && want.distance == threshold);
+        met_32 = met_32 || e.block_comb_hits[n] == 32;
+        met_33 = met_33 || e.block_comb_hits[n] == 33;
+      }
+    }
+    EXPECT_TRUE(met_threshold) << "a match exactly at the threshold: " << c.w << "x" << c.h;
+  }
+  EXPECT_TRUE(met_32 && met_33) << "blocks with exactly 32 and 33 comb hits";
 }
 
 // A plain model of the advanced method, for comparison with the engine.

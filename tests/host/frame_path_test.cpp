@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/comb_map.h"
+#include "host/picture_frames.h"
 #include "platform/cpu.h"
 #include "region/rect_list.h"
 #include "region/region_mask.h"
@@ -42,6 +43,32 @@ std::vector<std::vector<uint8_t>> RenderAll(const Instance& instance, int frames
     out.push_back(std::move(dst));
   }
   return out;
+}
+
+// Pictures of sizes that are not multiples of 16 go into host frames
+// extended by their last column and by their last rows of the same field,
+// whichever field is kept, and come back out whole.
+TEST(FramePathTest, PicturesOfAnySizeAreExtendedByTheirLastColumnAndRows) {
+  for (const uint32_t w : {17u, 24u, 31u, 33u, 721u, 854u}) {
+    for (const uint32_t h : {18u, 31u, 32u}) {
+      const uint32_t fw = PaddedSize(w), fh = PaddedSize(h);
+      std::vector<uint8_t> picture(size_t{4} * w * h);
+      test::FillRandom(picture.data(), picture.size(), w * h);
+      const auto extended = test::ExtendPicture(picture, w, h, fw, fh);
+      for (const KeptField keep : {KeptField::kBottom, KeptField::kTop}) {
+        std::vector<uint8_t> frame(size_t{4} * fw * fh, 0x5A);
+        const HostFrameView view{frame.data(), static_cast<ptrdiff_t>(4 * fw), fw, fh};
+        PictureToHostFrame(PackedPicture(picture.data(), w, h), keep, view);
+        // The frame holds the picture bottom row first when the bottom
+        // field is kept.
+        EXPECT_EQ(frame, keep == KeptField::kTop ? extended : test::FlipRows(extended, fw))
+            << w << "x" << h << (keep == KeptField::kTop ? " top" : " bottom");
+        std::vector<uint8_t> back(picture.size());
+        HostFrameToPicture(view, keep, PackedPicture(back.data(), w, h));
+        EXPECT_EQ(back, picture) << w << "x" << h;
+      }
+    }
+  }
 }
 
 TEST(FramePathTest, TwoInstancesOnTwoThreadsRenderAsEachAlone) {

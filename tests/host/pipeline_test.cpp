@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 
 #include "convert/convert.h"
-#include "host/module_state.h"
 #include "platform/system.h"
+#include "plugin/execute.h"
+#include "plugin/module_state.h"
 #include "region/rect_list.h"
 #include "tests/engine/frames.h"
 #include "tests/support.h"
@@ -201,6 +203,17 @@ TEST_F(PipelineTest, WholeFrameExcludeAndUnknownMethodPassTheSourceThrough) {
   HostFrame dst(64, 32, 256, 13);
   ExecuteFrame(Frames(src, dst));
   EXPECT_EQ(dst.bytes, want);
+  // A damaged region ("size" counts more records than "list" holds) is
+  // used as far as it can be read, and not written back.
+  const uint8_t damaged[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+  platform::StoreKey::CreateOrOpen(kRectListKey).Set("size", platform::kStoreTypeDword, damaged, 4);
+  HostFrame dst_damaged(64, 32, 256, 13);
+  ExecuteFrame(Frames(src, dst_damaged));
+  EXPECT_EQ(dst_damaged.bytes, want);
+  uint8_t size[4] = {};
+  uint32_t length = 4;
+  platform::StoreKey::OpenExisting(kRectListKey).Query("size", size, &length);
+  EXPECT_EQ(std::memcmp(size, damaged, 4), 0) << "the damaged region stays stored";
 
   platform::DeleteStoreKeyTree(kRectListKey);
   SetMethod(7);
@@ -229,6 +242,16 @@ TEST_F(PipelineTest, UnsafeGeometryTouchesNothingOutsideTheFrames) {
   ExecuteFrame(f);
   for (int r = 0; r < 16; ++r)
     EXPECT_EQ(0, std::memcmp(&small.bytes[r * 128], &big.bytes[r * 256], 128));
+  // A destination of as many rows whose rows are closer together than a
+  // row of pixels: processing would write past its last row.
+  HostFrame short_rows(64, 32, 200, 21);
+  test::Fenced fenced(short_rows.bytes.size());
+  f = Frames(big, short_rows);
+  f.dst_pixels = fenced.data();
+  ExecuteFrame(f);
+  EXPECT_TRUE(fenced.GuardsIntact());
+  for (int r = 0; r < 32; ++r)
+    EXPECT_EQ(0, std::memcmp(fenced.data() + r * 200, &big.bytes[r * 256], 200)) << r;
 }
 
 TEST_F(PipelineTest, NegativeRowBytesRunUpwardInMemory) {

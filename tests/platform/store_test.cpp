@@ -1,9 +1,10 @@
 // The per-user store keeps registry semantics on every platform.
+#include "platform/store.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include "platform/store.h"
+#include <string>
 
 namespace {
 
@@ -11,7 +12,9 @@ constexpr const char* kKey = "SOFTWARE\\fieldrestore-tests\\store";
 
 class StoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(platform::DeleteStoreKeyTree("SOFTWARE\\fieldrestore-tests")); }
+  void SetUp() override {
+    ASSERT_TRUE(platform::DeleteStoreKeyTree("SOFTWARE\\fieldrestore-tests"));
+  }
   void TearDown() override { platform::DeleteStoreKeyTree("SOFTWARE\\fieldrestore-tests"); }
 };
 
@@ -64,6 +67,15 @@ TEST_F(StoreTest, QueryFailsForMissingOrTooLargeValueAndLeavesBufferAlone) {
   size = 4;
   EXPECT_FALSE(key.Query("missing", buffer, &size));
   EXPECT_EQ(buffer[0], 9);
+  // The size a buffer needs, however large the value.
+  const std::string large(100000, 'x');
+  ASSERT_TRUE(key.Set("large", platform::kStoreTypeBinary, large.data(), 100000));
+  EXPECT_TRUE(key.QuerySize("large", &size));
+  EXPECT_EQ(size, 100000u);
+  ASSERT_TRUE(key.Set("empty", platform::kStoreTypeBinary, nullptr, 0));
+  EXPECT_TRUE(key.QuerySize("EMPTY", &size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_FALSE(key.QuerySize("missing", &size));
 }
 
 TEST_F(StoreTest, SetReplacesAndValueNamesIgnoreCase) {

@@ -38,7 +38,19 @@ long FilesIn(const std::filesystem::path& folder) {
 
 class RectFileTest : public test::CleanStore<::testing::TestWithParam<Pair>> {
  protected:
-  int32_t Save(CRectList& list) { return list.SaveToFile(path_.c_str(), *GetParam().first); }
+  int32_t Save(CRectList& list) { return list.SaveToFile(path_.c_str()); }
+  // What the writer's profile functions make of the list when its items
+  // are written one by one into an empty file.
+  std::string WrittenItemByItem(const CRectList& list) {
+    const std::string path = folder_.File("item-by-item.rect");
+    for (const RectItem& item : list) {
+      EXPECT_TRUE(GetParam().first->WriteString(RectSectionName(item).c_str(), "present",
+                                                item.include ? "1" : "0", path.c_str()));
+    }
+    std::string bytes = test::ReadFileBytes(path);
+    std::filesystem::remove(path);
+    return bytes;
+  }
   int32_t Load(CRectList& list) { return list.LoadFromFile(path_.c_str(), *GetParam().second); }
   // The file's rectangles loaded into a list that holds one already.
   std::pair<int32_t, std::vector<RectItem>> LoadText(const std::string& text) {
@@ -64,6 +76,7 @@ TEST_P(RectFileTest, SavedFileIsExactlyTheRegionWhateverTheFileHeldBefore) {
   list.Add(1, 100, 100, 299, 199);  // shares its section with the one before
   ASSERT_EQ(Save(list), 0);
   EXPECT_EQ(test::ReadFileBytes(path_), kExample);
+  EXPECT_EQ(WrittenItemByItem(list), kExample) << "the bytes of the profile functions";
   EXPECT_EQ(FilesIn(folder_.path()), 1) << "no temporary file is left";
 
   CRectList loaded("");
@@ -147,32 +160,19 @@ INSTANTIATE_TEST_SUITE_P(, RectFileTest, ::testing::ValuesIn(Pairs()), [](const 
   return name(info.param.first) + "Writes" + name(info.param.second) + "Reads";
 });
 
-// A writer whose second write fails.
-class FailingWriter final : public ProfileFiles {
- public:
-  const char* Name() const override { return "failing"; }
-  bool WriteString(const char* section, const char* key, const char* value,
-                   const char* path) const override {
-    return ++writes_ != 2 &&
-           platform::PortableProfileFiles().WriteString(section, key, value, path);
-  }
-  uint32_t GetSectionNames(char*, uint32_t, const char*) const override { return 0; }
-  uint32_t GetInt(const char*, const char*, int32_t, const char*) const override { return 0; }
-  bool FileSize(const char*, uint64_t*) const override { return false; }
-
- private:
-  mutable int writes_ = 0;
-};
-
+// A save whose file cannot take the place of the old one fails, and
+// leaves neither the old one changed nor a temporary file.
 TEST(RectFileSaveTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
   test::TempFolder folder;
-  const std::string path = folder.File("keep.rect");
-  test::WriteFileBytes(path, kExample);
+  const std::string in_the_way = folder.File("folder.rect");
+  std::filesystem::create_directory(in_the_way);
+  test::WriteFileBytes(in_the_way + "/kept", kExample);
   CRectList list("");
   list.Add(1, 1, 1, 2, 2);
-  list.Add(1, 3, 3, 4, 4);
-  EXPECT_EQ(list.SaveToFile(path.c_str(), FailingWriter()), -1);
-  EXPECT_EQ(test::ReadFileBytes(path), kExample);
+  std::string reason;
+  EXPECT_EQ(list.SaveToFile(in_the_way.c_str(), &reason), -1);
+  EXPECT_NE(reason, "");
+  EXPECT_EQ(test::ReadFileBytes(in_the_way + "/kept"), kExample);
   EXPECT_EQ(FilesIn(folder.path()), 1);
   EXPECT_EQ(list.SaveToFile(folder.File("missing/x.rect").c_str()), -1);
 }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
 #include "platform/store.h"
 #include "platform/system.h"
+#include "plugin/module_state.h"
 #include "tests/support.h"
 
 namespace {
@@ -21,18 +21,24 @@ std::string Record(int32_t id, uint8_t include, int32_t l, int32_t t, int32_t r,
   return std::string(reinterpret_cast<char*>(bytes), sizeof bytes);
 }
 
+// The data of a value of the region's key, as stored.
+std::string StoredValue(const char* name, uint32_t expected_type) {
+  auto key = platform::StoreKey::OpenExisting(kRectListKey);
+  char data[256];
+  uint32_t length = sizeof data, type = 0;
+  if (!key.Query(name, data, &length, &type)) return "missing";
+  EXPECT_EQ(type, expected_type) << name;
+  return std::string(data, length);
+}
+
 // "size" (or -1 when missing) and "list" as stored.
 std::pair<int64_t, std::string> Stored() {
-  auto key = platform::StoreKey::OpenExisting(kRectListKey);
-  uint8_t size[4] = {};
-  char list[256];
-  uint32_t size_length = 4, list_length = sizeof list, type = 0;
-  if (!key.Query("size", size, &size_length, &type)) return {-1, ""};
-  EXPECT_EQ(type, platform::kStoreTypeDword);
-  EXPECT_TRUE(key.Query("list", list, &list_length, &type));
-  EXPECT_EQ(type, platform::kStoreTypeBinary);
-  return {size[0] | size[1] << 8 | size[2] << 16 | int64_t{size[3]} << 24,
-          std::string(list, list_length)};
+  const std::string size = StoredValue("size", platform::kStoreTypeDword);
+  if (size == "missing") return {-1, ""};
+  EXPECT_EQ(size.size(), 4u);
+  const auto* b = reinterpret_cast<const uint8_t*>(size.data());
+  return {b[0] | b[1] << 8 | b[2] << 16 | int64_t{b[3]} << 24,
+          StoredValue("list", platform::kStoreTypeBinary)};
 }
 
 std::string Size(uint32_t count) {
@@ -126,31 +132,66 @@ TEST_F(RectListTest, IdsCountOnAfterDeletionAndRestartFromOneOnReload) {
   EXPECT_EQ(reloaded.LastId(), 2);
 }
 
-TEST_F(RectListTest, StoredRecordsLoadAsTheyComeAndUnusableRegionsAreIgnored) {
+// Every record "list" holds loads, whatever "size" counts. A region whose
+// "size" does not count its records exactly is damaged: it is used as far
+// as it can be read and left in the store as it is until it is changed.
+TEST_F(RectListTest, StoredRecordsLoadAndADamagedRegionIsNeverWrittenBack) {
   // An include byte of 2; a single pixel; half a record completed by zeros.
   Store(Size(5), Record(9, 2, 0, 0, 15, 15) + Record(9, 1, 4, 4, 4, 4) +
                      Record(9, 0, 30, 30, 40, 40).substr(0, 17) + "\x50");
-  CRectList list;
-  EXPECT_EQ(Items(list), (std::vector<RectItem>{{1, 2, 0, 0, 15, 15}, {2, 0, 30, 30, 40, 80}}));
-  EXPECT_EQ(list.IsProcessed(8, 8), 2);
-  EXPECT_EQ(FormatRectItem(*list.begin()), "1. [ (0,0) - (15,15) ] +");
-
-  const std::string one = Record(0, 1, 1, 1, 9, 9);
-  const std::pair<std::string, std::string> unusable[] = {
-      {Size(1), one + one},                   // "list" longer than the records
-      {Size(0x0C30C30D), one},                // 21 x size needs 33 bits
-      {Size(0xFFFFFFFF), one},                //
-      {std::string("\x01\0\0\0\0", 5), one},  // a "size" longer than 4 bytes
+  {
+    CRectList list;
+    EXPECT_EQ(Items(list), (std::vector<RectItem>{{1, 2, 0, 0, 15, 15}, {2, 0, 30, 30, 40, 80}}));
+    EXPECT_EQ(list.IsProcessed(8, 8), 2);
+    EXPECT_EQ(list.LoadDamage(),
+              "\"size\" counts 5 rectangles but \"list\" holds 2 and part of another (60 bytes)");
+  }
+  const std::string one = Record(0, 1, 1, 1, 9, 9), two = Record(0, 0, 2, 2, 8, 8);
+  const std::string whole_list = Record(1, 1, 1, 1, 9, 9) + Record(2, 0, 2, 2, 8, 8);
+  struct Damaged {
+    std::string size, list, damage;
   };
-  for (const auto& [size, records] : unusable) {
-    Store(size, records);
-    EXPECT_EQ(CRectList().Count(), 0u);
+  const Damaged damaged[] = {
+      {Size(1), one + two, "\"size\" counts 1 rectangle but \"list\" holds 2 (42 bytes)"},
+      {Size(0xFFFFFFFF), one + two,
+       "\"size\" counts 4294967295 rectangles but \"list\" holds 2 (42 bytes)"},
+      {Size(0x0C30C30D), one + two,  // 21 x size needs 33 bits
+       "\"size\" counts 204522253 rectangles but \"list\" holds 2 (42 bytes)"},
+      {Size(1000), one + two, "\"size\" counts 1000 rectangles but \"list\" holds 2 (42 bytes)"},
+      {Size(0), one + two, "\"size\" counts 0 rectangles but \"list\" holds 2 (42 bytes)"},
+      {std::string("\x02\0\0\0\0", 5), one + two, "\"size\" is 5 bytes long instead of 4"},
+      {"\x02", one + two, "\"size\" is 1 bytes long instead of 4"},
+  };
+  for (const Damaged& d : damaged) {
+    Store(d.size, d.list);
+    {
+      CRectList list;
+      EXPECT_EQ(list.LoadDamage(), d.damage);
+      EXPECT_EQ(Items(list), (std::vector<RectItem>{{1, 1, 1, 1, 9, 9}, {2, 0, 2, 2, 8, 8}}));
+      CRectList again;  // a second list, as the plug-in makes one per frame
+    }
+    EXPECT_EQ(StoredValue("size", platform::kStoreTypeDword), d.size) << "kept: " << d.damage;
+    EXPECT_EQ(StoredValue("list", platform::kStoreTypeBinary), d.list) << "kept: " << d.damage;
+    {
+      CRectList changed;
+      changed.Delete(1);
+    }
+    EXPECT_EQ(Stored(), std::make_pair(int64_t{1}, Record(2, 0, 2, 2, 8, 8)))
+        << "a change stores the region: " << d.damage;
+    EXPECT_EQ(CRectList().LoadDamage(), "");
   }
   platform::DeleteStoreKeyTree(kRectListKey);
-  platform::StoreKey::CreateOrOpen(kRectListKey).Set("size", platform::kStoreTypeDword, "\1", 1);
-  EXPECT_EQ(CRectList().Count(), 0u) << "no \"list\" at all";
-  Store("\x01", one);
-  EXPECT_EQ(CRectList().Count(), 1u) << "a 1-byte count fills the low byte";
+  platform::StoreKey::CreateOrOpen(kRectListKey)
+      .Set("size", platform::kStoreTypeDword, "\1\0\0\0", 4);
+  EXPECT_EQ(CRectList().LoadDamage(), "\"list\" is missing");
+  platform::DeleteStoreKeyTree(kRectListKey);
+  platform::StoreKey::CreateOrOpen(kRectListKey)
+      .Set("list", platform::kStoreTypeBinary, one.data(), kRectRecordSize);
+  CRectList without_size;
+  EXPECT_EQ(without_size.LoadDamage(), "\"size\" is missing");
+  EXPECT_EQ(without_size.Count(), 1u);
+  Store(Size(2), whole_list);
+  EXPECT_EQ(CRectList().LoadDamage(), "") << "a whole region";
 }
 
 // A list that did not change its region never writes it: a frame or a

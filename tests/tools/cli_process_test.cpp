@@ -112,6 +112,20 @@ TEST_F(CliProcessTest, EditsFromProcessesSideBySideAllLand) {
   EXPECT_EQ(Rectangles(), 200u);
 }
 
+// Processes that meet a store nobody has created yet: one of them sets up
+// the new database while the others wait for it, as they wait for any lock.
+TEST_F(CliProcessTest, ProcessesThatCreateTheStoreTogetherAllWait) {
+  const Result rounds = Shell(
+                            "for round in $(seq 1 40); do rm -rf \"$XDG_CONFIG_HOME\";"
+                            "  for p in 1 2 3 4; do \"$FR\" region add + $p 0 9 9 >/dev/null "
+                            "2>>\"$HOME/errors\" & done;"
+                            "  wait; done")
+                            .Wait();
+  EXPECT_EQ(rounds.code, 0);
+  EXPECT_EQ(test::ReadFileBytes(folder_.File("errors")), "");
+  EXPECT_EQ(Rectangles(), 4u);
+}
+
 // A render reads the region for every frame; it must not write its copy
 // back over the edits made meanwhile.
 TEST_F(CliProcessTest, ARenderBesideEditsKeepsEveryEdit) {
@@ -165,6 +179,32 @@ TEST_F(CliProcessTest, AStoreThatCannotBeReadStopsEveryCommand) {
   fs::remove_all(Store());
   test::WriteFileBytes(Store(), std::string(8192, '\x5a'));
   expect_stopped(" is not a settings database (file is not a database)");
+}
+
+// A store on a full disk is still read: listing the region and rendering
+// to another disk need no free space. Writes are refused with the reason.
+// The disk is a small memory file system in a mount namespace of its own.
+TEST_F(CliProcessTest, AStoreOnAFullDiskIsStillRead) {
+  const std::string clip = folder_.File("clip.bgra");
+  ASSERT_EQ(Run({"sample", "--width", "32", "--height", "32", "--frames", "1", clip}).code, 0);
+  Child run = Shell(
+      "mkdir -p \"$XDG_CONFIG_HOME\" &&"
+      "  unshare -rm sh -c 'mount -t tmpfs -o size=256k tmpfs \"$XDG_CONFIG_HOME\"' 2>/dev/null ||"
+      "  exit 99;"
+      "exec unshare -rm sh -c '"
+      "  mount -t tmpfs -o size=256k tmpfs \"$XDG_CONFIG_HOME\" &&"
+      "  \"$FR\" region add - 0 0 15 15 >/dev/null && \"$FR\" settings set method 2 >/dev/null &&"
+      "  { cat /dev/zero > \"$XDG_CONFIG_HOME/filler\" 2>/dev/null; true; } &&"
+      "  \"$FR\" region && \"$FR\" settings | head -n 1 &&"
+      "  \"$FR\" render --width 32 --height 32 \"$HOME/clip.bgra\" \"$HOME/out.bgra\" >/dev/null &&"
+      "  ! \"$FR\" region add + 1 1 9 9'");
+  const Result result = run.Wait();
+  if (result.code == 99) GTEST_SKIP() << "cannot mount a file system of its own here";
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(result.out, "1. [ (0,0) - (15,15) ] -\nmethod = 2 (Simple interpolation)\n");
+  EXPECT_TRUE(fs::exists(folder_.File("out.bgra")));
+  EXPECT_EQ(result.err, "fieldrestore: the settings store at " + Store() +
+                            " cannot be written (No space left on device)\n");
 }
 
 // A store the user may only read serves its values to every command that

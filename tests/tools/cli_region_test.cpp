@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/store.h"
+#include "platform/user_paths.h"
 #include "region/rect_list.h"
 #include "tests/support.h"
 #include "tests/temp_folder.h"
@@ -84,6 +86,67 @@ TEST_F(CliRegionTest, FailuresAreExplainedExitNonZeroAndChangeNothing) {
     EXPECT_NE(run.err.find("usage: fieldrestore region"), std::string::npos) << run.err;
   }
   EXPECT_EQ(PluginRegion(), (std::vector<RectItem>{{1, 1, 1, 1, 8, 8}}));
+}
+
+// A region whose stored "size" does not count its records: every command
+// that would use or edit it says so and exits non-zero, the rectangles that
+// can be read are listed and can be saved, and only clear or load replace
+// it. Nothing writes it back meanwhile.
+TEST_F(CliRegionTest, ADamagedRegionIsReportedAndOnlyReplacedAsAWhole) {
+  ASSERT_EQ(Region({"add", "-", "0", "0", "15", "15"}).code, 0);
+  ASSERT_EQ(Region({"add", "+", "4", "4", "8", "8"}).code, 0);
+  const uint8_t damaged_size[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+  platform::StoreKey::CreateOrOpen(kRectListKey)
+      .Set("size", platform::kStoreTypeDword, damaged_size, 4);
+  const auto stored = [] {
+    uint8_t bytes[64] = {};
+    uint32_t size = 4, length = sizeof bytes;
+    auto key = platform::StoreKey::OpenExisting(kRectListKey);
+    key.Query("size", bytes, &size);
+    key.Query("list", bytes + 4, &length);
+    return std::string(reinterpret_cast<char*>(bytes), 4 + length);
+  };
+  const std::string before = stored();
+  const std::string report =
+      "fieldrestore: the region stored at " + platform::StoreLocation() +
+      " cannot be read whole: \"size\" counts 4294967295 rectangles but \"list\" holds 2 (42 "
+      "bytes)\nfieldrestore: it stays stored as it is until it is replaced: 'fieldrestore region "
+      "clear' empties it, 'fieldrestore region load FILE' loads a saved rect file; 'fieldrestore "
+      "region save FILE' keeps the 2 rectangles that can be read\n";
+  const std::string clip = folder_.File("clip.bgra"), out = folder_.File("out.bgra");
+  ASSERT_EQ(test::RunCli({"sample", "--width", "32", "--height", "32", "--frames", "1", clip}).code,
+            0);
+  const test::CliRun listed = Region({});
+  EXPECT_EQ(listed.code, 1);
+  EXPECT_EQ(listed.out, "1. [ (0,0) - (15,15) ] -\n2. [ (4,4) - (8,8) ] +\n");
+  EXPECT_EQ(listed.err, report);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"region", "add", "+", "1", "1", "9", "9"},
+           {"region", "delete", "1"},
+           {"render", "--width", "32", "--height", "32", clip, out}}) {
+    const test::CliRun refused = test::RunCli(args);
+    EXPECT_EQ(refused.code, 1) << args[1];
+    EXPECT_EQ(refused.err, report) << args[1];
+    EXPECT_EQ(refused.out, "") << args[1];
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+  const std::string file = folder_.File("kept.rect");
+  const test::CliRun saved = Region({"save", file});
+  EXPECT_EQ(saved.code, 0);
+  EXPECT_EQ(saved.err, report);
+  EXPECT_EQ(test::ReadFileBytes(file),
+            "[[(0,0)-(15,15)]]\r\npresent=0\r\n[[(4,4)-(8,8)]]\r\npresent=1\r\n");
+  EXPECT_EQ(stored(), before) << "nothing wrote the damaged region back";
+
+  const test::CliRun loaded = Region({"load", file});
+  EXPECT_EQ(loaded.code, 0) << loaded.err;
+  EXPECT_EQ(loaded.err, "");
+  EXPECT_EQ(Region({}).code, 0);
+  platform::StoreKey::CreateOrOpen(kRectListKey)
+      .Set("size", platform::kStoreTypeDword, damaged_size, 4);
+  EXPECT_EQ(Region({"clear"}).code, 0);
+  EXPECT_EQ(Region({}).out, "");
+  EXPECT_EQ(test::RunCli({"render", "--width", "32", "--height", "32", clip, out}).code, 0);
 }
 
 #if !defined(_WIN32)

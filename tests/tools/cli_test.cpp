@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
+#include <vector>
+
 #include "tests/support.h"
 
 namespace {
@@ -31,18 +35,18 @@ TEST(ParseValue32Test, SignedAndUnsignedFormsMeetModulo32Bits) {
 
 TEST_F(CliTest, SetThenShowRoundTripsThroughTheStore) {
   EXPECT_EQ(Cli({"settings", "set", "method", "2"}).code, 0);
-  EXPECT_EQ(Cli({"settings", "set", "area", "4294967295"}).code, 0);
+  EXPECT_EQ(Cli({"settings", "set", "replace_threshold", "4294967295"}).code, 0);
   EXPECT_EQ(Cli({"settings", "set", "is_search_within_interpolated", "1"}).code, 0);
   DeinterlaceParameters params;
   LoadSettings(&params);
   EXPECT_EQ(params.method, 2);
-  EXPECT_EQ(params.area, -1);
+  EXPECT_EQ(params.replace_threshold, -1);
   EXPECT_EQ(params.is_search_within_interpolated, 1);
 
   CliRun shown = Cli({"settings"});
   EXPECT_EQ(shown.code, 0);
   EXPECT_NE(shown.out.find("method = 2 (Simple interpolation)\n"), std::string::npos) << shown.out;
-  EXPECT_NE(shown.out.find("area = -1\n"), std::string::npos);
+  EXPECT_NE(shown.out.find("replace_threshold = -1\n"), std::string::npos);
   EXPECT_NE(shown.out.find("block_distance_threshold = 8192\n"), std::string::npos);
   EXPECT_NE(shown.out.find("is_search_within_interpolated = 1\n"), std::string::npos);
   EXPECT_NE(shown.out.find("debug = off\nsoundalert = off\n"), std::string::npos);
@@ -100,8 +104,26 @@ TEST_F(CliTest, ErrorsAreClearAndExitNonZero) {
 }
 
 // A method the plug-in does not know would have every frame copied
-// through; the other values keep their full 32-bit range.
-TEST_F(CliTest, MethodsOutsideZeroToFiveAreRefusedWithTheList) {
+// through; a search area its dialog cannot keep, or an interlace threshold
+// the detector reads as another one, is refused with the range. The other
+// values keep their full 32-bit range.
+TEST_F(CliTest, ValuesThePluginCannotUseAreRefusedWithTheRange) {
+  for (const auto& [name, value, range] :
+       std::vector<std::array<std::string, 3>>{{"area", "-5", "0 to 999999999"},
+                                               {"area", "1000000000", "0 to 999999999"},
+                                               {"area", "4294967295", "0 to 999999999"},
+                                               {"interlace_threshold", "65536", "0 to 65535"},
+                                               {"interlace_threshold", "-1", "0 to 65535"}}) {
+    const CliRun run = Cli({"settings", "set", name, value});
+    EXPECT_EQ(run.code, 2) << name << value;
+    EXPECT_EQ(run.err, "fieldrestore: " + name + " " + value +
+                           " is out of range: the plug-in takes " + range + "\n");
+  }
+  for (const char* area : {"0", "999999999"}) {
+    EXPECT_EQ(Cli({"settings", "set", "area", area}).code, 0) << area;
+  }
+  EXPECT_EQ(Cli({"settings", "set", "interlace_threshold", "65535"}).code, 0);
+  EXPECT_EQ(Cli({"settings", "set", "block_distance_threshold", "-1"}).code, 0);
   for (const char* method : {"6", "-2", "255"}) {
     const CliRun run = Cli({"settings", "set", "method", method});
     EXPECT_EQ(run.code, 2) << method;

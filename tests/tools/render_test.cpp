@@ -7,8 +7,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "host/module_state.h"
 #include "host/pipeline.h"
+#include "plugin/execute.h"
+#include "plugin/module_state.h"
 #include "tests/engine/frames.h"
 #include "tests/host/bgra_frames.h"
 #include "tests/support.h"

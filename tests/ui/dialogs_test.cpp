@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "host/module_state.h"
 #include "host/settings.h"
 #include "platform/common_controls.h"
 #include "platform/dynamic_library.h"
+#include "plugin/module_state.h"
 #include "region/rect_list.h"
 #include "tests/host/bgra_frames.h"
 #include "tests/support.h"
@@ -31,6 +31,7 @@
 #include "tests/ui/dialog_driver.h"
 #include "tools/fieldrestore/frame_renderer.h"
 #include "tools/fieldrestore/plugin_query.h"
+#include "ui/dialog_text.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void CallSetup() {
   LoadSettings(&g_settings);
   {
     ScopedRectList region;
-    RunParametersDialog(g_instance);
+    RunParametersDialog(g_instance, &g_settings, g_rectList);
   }
   SaveSettings(&g_settings);
 }
@@ -440,6 +441,19 @@ TEST_F(DialogsTest, OpensWithTheStoredSettingsAndOkStoresThemUnchanged) {
   Press(params, IDOK);
   ASSERT_TRUE(again.Finish());
   EXPECT_EQ(Stored(), odd);
+
+  // Values the fields cannot hold as they are (a negative search area, a
+  // flag byte of 2) are not changed by an OK that edited nothing.
+  const DeinterlaceParameters unshowable{4, -5, 70000, 8192, -1, 2, 0};
+  Store(unshowable);
+  DialogThread third(CallSetup);
+  params = third.Window(kParamsCaption);
+  ASSERT_NE(params, nullptr);
+  EXPECT_EQ(Text(params, 1001), "4294967291");
+  EXPECT_TRUE(Checked(params, 1077));
+  Press(params, IDOK);
+  ASSERT_TRUE(third.Finish());
+  EXPECT_EQ(Stored(), unshowable);
 }
 
 TEST_F(DialogsTest, FieldsReachTheSettingsAsTyped) {
@@ -525,6 +539,41 @@ TEST_F(DialogsTest, CancelAndCloseKeepTheSettingsButNotAfterDefault) {
 }
 
 // --- the region --------------------------------------------------------------
+
+// A region whose stored "size" counts more records than "list" holds: the
+// dialog says so when it opens, lists what could be read, and its OK
+// writes nothing back.
+TEST_F(DialogsTest, ADamagedRegionIsAnnouncedListedAndNotWrittenBack) {
+  {
+    CRectList* list = new CRectList;
+    list->Add(0, 0, 0, 15, 15);
+    list->Add(1, 4, 4, 8, 8);
+    delete list;
+  }
+  const uint8_t damaged[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+  platform::StoreKey::CreateOrOpen(kRectListKey).Set("size", platform::kStoreTypeDword, damaged, 4);
+  const auto stored = [] {
+    char bytes[64] = {};
+    uint32_t size = 4, length = sizeof bytes - 4;
+    auto key = platform::StoreKey::OpenExisting(kRectListKey);
+    key.Query("size", bytes, &size);
+    key.Query("list", bytes + 4, &length);
+    return std::string(bytes, 4 + length);
+  };
+  const std::string before = stored();
+  DialogThread call(CallSetup);
+  HWND params = call.Window(kParamsCaption);
+  ASSERT_NE(params, nullptr);
+  ExpectError(
+      call, params,
+      RegionDamageText("\"size\" counts 4294967295 rectangles but \"list\" holds 2 (42 bytes)")
+          .c_str());
+  EXPECT_EQ(Lines(params),
+            (std::vector<std::string>{"1. [ (0,0) - (15,15) ] -", "2. [ (4,4) - (8,8) ] +"}));
+  Press(params, IDOK);
+  ASSERT_TRUE(call.Finish());
+  EXPECT_EQ(stored(), before);
+}
 
 TEST_F(DialogsTest, RectanglesAreAddedListedInTextOrderAndDeleted) {
   DialogThread call(CallSetup);

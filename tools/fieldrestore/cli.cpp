@@ -118,6 +118,26 @@ int SetSetting(const std::string& name, const std::string& text, std::ostream& o
     err << "\n";
     return 2;
   }
+  // Values the plug-in reads otherwise than written: a search area its
+  // dialog can neither show as typed nor keep (nine digits, no sign), and
+  // interlace thresholds beyond 16 bits, which the detector reads as other,
+  // even negative, thresholds.
+  struct Range {
+    const char* name;
+    int64_t min, max;
+    bool is_signed;
+  };
+  static constexpr Range kRanges[] = {{"area", 0, 999999999, true},
+                                      {"interlace_threshold", 0, 65535, false}};
+  for (const Range& range : kRanges) {
+    if (std::string_view(field->name) != range.name) continue;
+    const int64_t v = range.is_signed ? int64_t{static_cast<int32_t>(value)} : int64_t{value};
+    if (v < range.min || v > range.max) {
+      err << "fieldrestore: " << field->name << " " << text
+          << " is out of range: the plug-in takes " << range.min << " to " << range.max << "\n";
+      return 2;
+    }
+  }
   platform::ClearStoreFailures();
   if (!StoreSettingValue(*field, value)) {
     return StoreFailed(err, "cannot write to the settings store at");

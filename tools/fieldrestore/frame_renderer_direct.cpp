@@ -3,8 +3,9 @@
 // a render read at its start, on as many threads as it likes.
 #include <limits>
 
-#include "host/module_state.h"
 #include "host/settings.h"
+#include "plugin/execute.h"
+#include "plugin/module_state.h"
 #include "tools/fieldrestore/frame_renderer.h"
 
 namespace {

@@ -150,7 +150,7 @@ int Save(CRectList& list, const std::string& file, std::ostream& out, std::ostre
   }
   const std::string path = AbsolutePath(target);
   std::string reason;
-  if (list.SaveToFile(path.c_str(), platform::SystemProfileFiles(), &reason) != 0) {
+  if (list.SaveToFile(path.c_str(), &reason) != 0) {
     err << "fieldrestore: " << file << ": Can't save file: " << reason << "\n";
     return 1;
   }
@@ -198,6 +198,12 @@ int RunRegionCommand(const std::vector<std::string>& args, std::ostream& out, st
     return 1;
   }
   if (ReportStoreFailures(err, false)) return 1;
+  // A damaged region is listed and saved as far as it can be read, and
+  // replaced as a whole by clear and load; nothing edits it piecemeal.
+  if (command != "clear" && command != "load" && ReportRegionDamage(*list, err)) {
+    if (command.empty()) List(*list, out);
+    if (command != "save") return 1;
+  }
   // What the command prints goes out once its change is committed: a
   // reader that stops reading early cannot undo the change.
   std::ostringstream printed;

@@ -19,6 +19,10 @@ bool ReportStoreFailures(std::ostream& err, bool writes_matter);
 // `writes_matter`, a refused write); empty when there is none.
 std::string StoreFailure(bool writes_matter);
 
+// Reports a stored region that could not be read whole (CRectList's
+// LoadDamage) with what the user can do about it. True when it did.
+bool ReportRegionDamage(const CRectList& region, std::ostream& err);
+
 // What a render reads from the store at its start and uses for all its
 // frames: one consistent setting, however the store changes meanwhile.
 struct RenderStore {
@@ -30,5 +34,6 @@ struct RenderStore {
 
 // Reads the stored settings, region and switches as a render does (a
 // read-only store will do); the sound switch only when frames are copied
-// for their size. False, reported, when they cannot be had.
+// for their size. False, reported, when they cannot be had or the region
+// is damaged.
 bool ReadRenderSettings(RenderStore* store, bool copies_for_size, std::ostream& err);

@@ -1,5 +1,5 @@
 // Module-level state and the process-attach check.
-#include "host/module_state.h"
+#include "plugin/module_state.h"
 
 #include "platform/system.h"
 #include "region/rect_list.h"

@@ -1,7 +1,7 @@
 // The DLL entry: records the instance and refuses to load without MMX.
 #include <windows.h>
 
-#include "host/module_state.h"
+#include "plugin/module_state.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   try {

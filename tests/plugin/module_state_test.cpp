@@ -1,9 +1,10 @@
 // The DLL entry's decision: load with MMX, refuse without it.
+#include "plugin/module_state.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "host/module_state.h"
 #include "platform/system.h"
 
 namespace {

@@ -1,12 +1,12 @@
 // xFilter: loads the settings, then answers the host's selector.
-#include "host/filter.h"
+#include "plugin/filter.h"
 
 #include <exception>
 
 #include "host/host_record.h"
-#include "host/module_state.h"
-#include "host/pipeline.h"
 #include "host/settings.h"
+#include "plugin/execute.h"
+#include "plugin/module_state.h"
 #include "region/rect_list.h"
 #include "ui/dialogs.h"
 
@@ -43,7 +43,7 @@ int32_t Setup(char** theData) {
   // deleted when the call ends (null when its memory cannot be had).
   ScopedRectList region;
   EnsureSpecsHandle(theData);
-  RunParametersDialog(g_instance);
+  RunParametersDialog(g_instance, &g_settings, g_rectList);
   // Whatever closed the dialog, the settings go back to the store.
   SaveSettings(&g_settings);
   return 0;
