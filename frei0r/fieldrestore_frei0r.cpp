@@ -93,7 +93,7 @@ constexpr ParamInfo kParams[kParamCount] = {
      "Motion search on interpolated images, advanced method (default off)", 0, 0, 0},
     {"field", F0R_PARAM_STRING, "Field to keep: bottom (default) or top", 0, 0, 0},
     {"rect_file", F0R_PARAM_STRING,
-     "Rect file whose region is processed (default empty: the whole frame)", 0, 0, 0},
+     "Rect file whose region is processed (default empty or 0: the whole frame)", 0, 0, 0},
     {"show_map", F0R_PARAM_BOOL,
      "Comb map over the output: combed pixels red, blocks replaced by motion search green, "
      "blocks outside the region blue (default off)",
@@ -227,13 +227,14 @@ class Instance {
   }
 
   // Reads the rect file when the path changes (hosts set every parameter
-  // before every frame).
+  // before every frame). "0" is no file either: Kdenlive's generated panel,
+  // which has no control for strings, stores that for this parameter.
   void SetRectFile(const char* text) {
     const std::string path = text ? text : "";
     if (path == rect_file_) return;
     rect_file_ = path;
     region_.reset();
-    if (path.empty()) return;
+    if (path.empty() || path == "0") return;
     // Not the store: a list with no key loads and stores nothing.
     std::unique_ptr<CRectList> list(new CRectList(""));
     if (!list || list->LoadFromFile(path.c_str()) != 0) {

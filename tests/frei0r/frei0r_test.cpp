@@ -316,6 +316,7 @@ TEST_F(Frei0rTest, BottomIsTheCommandLinesRenderAndTopKeepsTheOtherField) {
   EXPECT_NE(top, RenderPicture(in, 96, 64, settings));
 }
 
+// "0" (what Kdenlive's generated panel stores) is no file: no message.
 TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
   const std::string dir = ::testing::TempDir();
   const std::string rect = dir + "/frei0r-test.rect", missing = dir + "/no-such.rect";
@@ -334,18 +335,19 @@ TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
   // The host sets the path frame after frame.
   StderrLines err;
   f0r_instance_t instance = construct_(96, 64);
-  std::vector<uint8_t> out(in.size());
-  for (int frame = 0; frame < 3; ++frame) {
-    const char* path = missing.c_str();
+  std::vector<uint8_t> out(in.size()), out_for_0(in.size());
+  for (int frame = 0; frame < 5; ++frame) {
+    const char* path = frame < 2 ? "0" : missing.c_str();
     set_(instance, &path, kRectFile);
     update_(instance, frame, reinterpret_cast<const uint32_t*>(in.data()),
-            reinterpret_cast<uint32_t*>(out.data()));
+            reinterpret_cast<uint32_t*>(frame < 2 ? out_for_0.data() : out.data()));
   }
   destruct_(instance);
   const std::vector<std::string> lines = err.Lines();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(missing), std::string::npos) << lines[0];
   EXPECT_EQ(out, RenderPicture(in, 96, 64, DeinterlaceParameters{})) << "the whole frame";
+  EXPECT_EQ(out_for_0, out);
 }
 
 }  // namespace
