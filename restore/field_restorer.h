@@ -93,6 +93,13 @@ class FieldRestorer {
   std::vector<uint8_t> measures_;  // three rows each of e and act, with margins
   std::vector<uint8_t> weights_;
   std::vector<uint8_t> scratch_;  // edge-extended BGRA rows
+  // Runs of blocks of one block row that move alike, which the row kernels
+  // take in one call; the first run of each block row.
+  struct Run {
+    uint32_t first, count;
+  };
+  std::vector<Run> runs_;
+  std::vector<uint32_t> run_start_;
 };
 
 }  // namespace restore

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 namespace restore {
@@ -32,19 +33,32 @@ void PairOffsets(const FieldPair& p, int32_t d, int32_t* first, int32_t* second)
 }
 
 // A field of `planes` reduced 4 x 4: sample (x, y) averages columns 4x ...
-// 4x + 3 of the field's rows 4y + parity and 4y + 2 + parity.
+// 4x + 3 of the field's rows 4y + parity and 4y + 2 + parity. The plane
+// has kVoteMargin samples of margin on every side, repeating its edges.
+constexpr int32_t kVoteMargin = 32;
 void Reduce(const LumaPlanes& planes, int32_t parity, std::vector<uint8_t>* out) {
   const int32_t w = static_cast<int32_t>(planes.Width()) / kReduce;
   const int32_t h = static_cast<int32_t>(planes.Height()) / kReduce;
-  out->resize(static_cast<size_t>(w) * h);
+  const int32_t stride = w + 2 * kVoteMargin;
+  out->resize(static_cast<size_t>(stride) * (h + 2 * kVoteMargin));
+  uint8_t* origin = out->data() + kVoteMargin * stride + kVoteMargin;
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t* r0 = planes.L(kReduce * y + parity);
     const uint8_t* r1 = planes.L(kReduce * y + 2 + parity);
+    uint8_t* row = origin + y * stride;
     for (int32_t x = 0; x < w; ++x) {
       uint32_t sum = 4;
       for (int32_t i = 0; i < kReduce; ++i) sum += r0[kReduce * x + i] + r1[kReduce * x + i];
-      (*out)[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(sum >> 3);
+      row[x] = static_cast<uint8_t>(sum >> 3);
     }
+    std::memset(row - kVoteMargin, row[0], kVoteMargin);
+    std::memset(row + w, row[w - 1], kVoteMargin);
+  }
+  for (int32_t y = -kVoteMargin; y < 0; ++y) {
+    std::memcpy(origin + y * stride - kVoteMargin, origin - kVoteMargin, stride);
+  }
+  for (int32_t y = h; y < h + kVoteMargin; ++y) {
+    std::memcpy(origin + y * stride - kVoteMargin, origin + (h - 1) * stride - kVoteMargin, stride);
   }
 }
 
@@ -67,21 +81,23 @@ uint32_t MotionSearch::Cost(const RestoreKernels& k, const SearchPairs& pairs, u
   return cost;
 }
 
-void MotionSearch::Vote(const FieldPair& p, uint32_t width, uint32_t height) {
+void MotionSearch::Vote(const RestoreKernels& k, const FieldPair& p, uint32_t width,
+                        uint32_t height) {
   global_.clear();
   if (!p.first) return;
   Reduce(*p.first, p.parity, &coarse_[0]);
   Reduce(*p.second, p.parity, &coarse_[1]);
   const int32_t w = static_cast<int32_t>(width) / kReduce;
   const int32_t h = static_cast<int32_t>(height) / kReduce;
-  const auto at = [&](int which, int32_t x, int32_t y) -> int32_t {
-    return coarse_[which][static_cast<size_t>(std::clamp(y, 0, h - 1)) * w +
-                          std::clamp(x, 0, w - 1)];
-  };
-  constexpr int32_t kSide = kBlock / kReduce;
+  const ptrdiff_t stride = w + 2 * kVoteMargin;
+  const uint8_t* origin[2] = {coarse_[0].data() + kVoteMargin * stride + kVoteMargin,
+                              coarse_[1].data() + kVoteMargin * stride + kVoteMargin};
+  // Blocks of 16 x 4 reduced samples (64 pixels by 16 lines), every fourth
+  // row of them.
+  constexpr int32_t kWide = 16, kTall = 4;
   std::map<std::pair<int32_t, int32_t>, uint32_t> votes;
-  for (uint32_t by = kVoteSpacing / 2; by < height / kBlock; by += kVoteSpacing) {
-    for (uint32_t bx = kVoteSpacing / 2; bx < width / kBlock; bx += kVoteSpacing) {
+  for (int32_t by = 0; by + kTall <= h; by += kVoteSpacing * kTall) {
+    for (int32_t bx = 0; bx + kWide <= w; bx += kWide) {
       uint32_t best = UINT32_MAX;
       Displacement best_d;
       for (int32_t dy = -kVoteRangeY; dy <= kVoteRangeY; ++dy) {
@@ -89,16 +105,9 @@ void MotionSearch::Vote(const FieldPair& p, uint32_t width, uint32_t height) {
           int32_t x1, x2, y1, y2;
           PairOffsets(p, dx, &x1, &x2);
           PairOffsets(p, dy, &y1, &y2);
-          uint32_t sum = 0;
-          for (int32_t y = 0; y < kSide; ++y) {
-            const int32_t cy = static_cast<int32_t>(by) * kSide + y;
-            for (int32_t x = 0; x < kSide; ++x) {
-              const int32_t cx = static_cast<int32_t>(bx) * kSide + x;
-              sum += static_cast<uint32_t>(std::abs(at(0, cx + x1, cy + y1) - at(1, cx + x2, cy + y2)));
-            }
-          }
-          // Ties go to the smaller displacement: the scan meets it later
-          // only when it is no larger, so compare with the distance.
+          const uint32_t sum = k.sad16(origin[0] + (by + y1) * stride + bx + x1, stride,
+                                       origin[1] + (by + y2) * stride + bx + x2, stride, kTall);
+          // Ties go to the smaller displacement.
           if (sum < best || (sum == best && std::abs(dx) + std::abs(dy) <
                                                 std::abs(best_d.dx) + std::abs(best_d.dy))) {
             best = sum;
@@ -196,10 +205,12 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
   const auto valid = [](Displacement d) {
     return std::abs(d.dx) <= kMaxDx && std::abs(d.dy) <= kMaxDy;
   };
+  // The costs each block's search met, for the sub-pixel step to reuse.
+  tried_.assign(static_cast<size_t>(bw) * bh, Tried{});
   std::vector<Displacement> predictors;
-  std::vector<std::pair<Displacement, uint32_t>> tried;
   for (uint32_t by = 0; by < bh; ++by) {
     for (uint32_t bx = 0; bx < bw; ++bx) {
+      Tried& tried = tried_[static_cast<size_t>(by) * bw + bx];
       predictors.assign(global_.begin(), global_.end());
       predictors.push_back({});
       const auto add = [&](int32_t x, int32_t y) {
@@ -211,16 +222,12 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
       add(static_cast<int32_t>(bx), static_cast<int32_t>(by) - 1);
       add(static_cast<int32_t>(bx) - 1, static_cast<int32_t>(by) - 1);
       add(static_cast<int32_t>(bx) + 1, static_cast<int32_t>(by) - 1);
-      tried.clear();
       uint32_t best = UINT32_MAX;
       Displacement best_d;
       const auto consider = [&](Displacement d, uint32_t penalty) {
-        if (!valid(d)) return;
-        for (const auto& t : tried) {
-          if (t.first.dx == d.dx && t.first.dy == d.dy) return;
-        }
+        if (!valid(d) || tried.Find(d)) return;
         const uint32_t c = Cost(k, pairs, bx, by, d);
-        tried.push_back({d, c});
+        tried.Add(d, c);
         if (c + penalty < best) {
           best = c + penalty;
           best_d = d;
@@ -258,10 +265,17 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
       std::nth_element(ys, ys + 4, ys + 9);
       // Between whole steps: the parabola through the costs either side.
       const Displacement d{xs[4], ys[4]};
-      const uint32_t c0 = Cost(k, pairs, bx, by, d);
+      const Tried& tried = tried_[static_cast<size_t>(by) * bw + bx];
+      const auto cost = [&](Displacement at) {
+        const uint32_t* known = tried.Find(at);
+        return known ? *known : Cost(k, pairs, bx, by, at);
+      };
+      const uint32_t c0 = cost(d);
+      // (A block that matches exactly stays on its whole step: a still
+      // picture comes out of time unchanged.)
       const auto fraction = [&](Displacement lo, Displacement hi) -> int32_t {
-        if (!valid(lo) || !valid(hi)) return 0;
-        const int64_t cl = Cost(k, pairs, bx, by, lo), ch = Cost(k, pairs, bx, by, hi);
+        if (c0 == 0 || !valid(lo) || !valid(hi)) return 0;
+        const int64_t cl = cost(lo), ch = cost(hi);
         const int64_t s = cl - 2 * int64_t{c0} + ch;
         if (s <= 0) return 0;
         const int64_t num = 2 * (cl - ch) + s, den = 2 * s;

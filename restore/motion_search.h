@@ -7,9 +7,10 @@
 // frames at -2 and +2. A pair of fields t1 < t2 of one parity matches when
 // the picture of t1 moved by (t2 - t1) / 2 x D equals the picture of t2,
 // D being the displacement over two fields. The search
-//  1. votes among a sparse grid of blocks, each searched in full on planes
-//     reduced 4 x 4 (a range of +-32 pixels and +-16 lines for D), for the
-//     one or two displacements most of the picture shares;
+//  1. votes among the blocks of every fourth row of 64 x 16 pixel blocks,
+//     each searched in full on planes reduced 4 x 4 (a range of +-32 pixels
+//     and +-16 lines for D), for the one or two displacements most of the
+//     picture shares;
 //  2. runs one raster pass of candidate search over the blocks: the
 //     global displacements, zero and the block's left and upper
 //     neighbours, then single steps around the best of them, which cost
@@ -62,7 +63,7 @@ class MotionSearch {
  public:
   // Step 1 on `pair` (the kept fields' pair: which other fields the rest
   // matches may depend on what this finds).
-  void Vote(const FieldPair& pair, uint32_t width, uint32_t height);
+  void Vote(const RestoreKernels& k, const FieldPair& pair, uint32_t width, uint32_t height);
   // Which side of the kept field the current frame's other field lies,
   // judged along the motion of the kept fields' pair on the blocks of the
   // vote: the kept rows are matched against that other field moved one
@@ -82,7 +83,26 @@ class MotionSearch {
   uint32_t Cost(const RestoreKernels& k, const SearchPairs& pairs, uint32_t bx, uint32_t by,
                 Displacement d) const;
 
+  // The displacements one block's search costed (at most the predictors
+  // and the steps), with their costs.
+  struct Tried {
+    static constexpr int kMax = 12;
+    Displacement d[kMax];
+    uint32_t cost[kMax];
+    int n = 0;
+    const uint32_t* Find(Displacement at) const {
+      for (int i = 0; i < n; ++i) {
+        if (d[i].dx == at.dx && d[i].dy == at.dy) return &cost[i];
+      }
+      return nullptr;
+    }
+    void Add(Displacement at, uint32_t c) {
+      if (n < kMax) d[n] = at, cost[n++] = c;
+    }
+  };
+
   std::vector<Displacement> global_;
+  std::vector<Tried> tried_;
   std::vector<Displacement> block_;
   std::vector<uint8_t> coarse_[2];
 };
