@@ -468,7 +468,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   std::string warning;
   const bool rendered =
       restore ? RunRestoreQueue(job, o.previous_only ? RestoreReach::kPrevious : RestoreReach::kBoth,
-                                threads, store, show_map, stream, &done, &error)
+                                threads, store, show_map, stream, &done, &error, &warning)
               : RunRenderQueue(job, threads, make_renderer, stream, &done, &error, &warning);
   stream.EndProgress();
   if (!warning.empty()) err << "fieldrestore: warning: " << warning << "\n";

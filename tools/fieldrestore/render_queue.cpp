@@ -26,30 +26,15 @@
 #include "host/settings.h"
 #include "tools/fieldrestore/render_picture.h"
 
-namespace {
-
-// A frame's diagnostic lines, kept until the frame is written.
-class LineCollector final : public LogSink {
- public:
-  explicit LineCollector(std::string* lines) : lines_(lines) {}
-  void Write(const char* line) override {
-    lines_->append(line);
-    lines_->push_back('\n');
-  }
-
- private:
-  std::string* lines_;
-};
-
-// What a failure of a frame's memory is called until the render says how
-// much it asked for.
-constexpr const char* kOutOfMemory = "out of memory";
+void LineCollector::Write(const char* line) {
+  lines_->append(line);
+  lines_->push_back('\n');
+}
 
 std::string FailureOf(const std::exception& e) {
   return dynamic_cast<const std::bad_alloc*>(&e) ? kOutOfMemory : e.what();
 }
 
-// Why memory ran out, with what the render holds and what may help.
 std::string OutOfMemory(const RenderJob& job, unsigned threads) {
   const std::string size = std::to_string(job.width) + "x" + std::to_string(job.height);
   const std::string mib = std::to_string(RenderThreadBytes(job.width, job.height) >> 20);
@@ -58,6 +43,14 @@ std::string OutOfMemory(const RenderJob& job, unsigned threads) {
   return "out of memory: each of the " + std::to_string(threads) + " render threads holds about " +
          mib + " MiB for " + size + " frames; use fewer --threads";
 }
+
+std::string ThreadsRefused(unsigned started, unsigned threads, const std::string& refused) {
+  return "only " + std::to_string(started) + " of " + std::to_string(threads) +
+         " render threads could be started (" + refused + "); the render went on with " +
+         std::to_string(started);
+}
+
+namespace {
 
 struct Worker {
   std::unique_ptr<FrameRenderer> renderer;
@@ -373,9 +366,7 @@ bool RunWorkers(const RenderJob& job, unsigned threads, const RendererMaker& mak
     std::string refused;
     const bool rendered = ThreadedQueue(job, workers, stream).Run(done, error, &started, &refused);
     if (started < threads && warning) {
-      *warning = "only " + std::to_string(started) + " of " + std::to_string(threads) +
-                 " render threads could be started (" + refused + "); the render went on with " +
-                 std::to_string(started);
+      *warning = ThreadsRefused(started, threads, refused);
     }
     return rendered;
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -49,6 +50,26 @@ struct RenderJob {
   int32_t frame_total = 0;  // 0 when unknown
   uint16_t field_flags = 0;
 };
+
+// A frame's diagnostic lines, kept until the frame is written.
+class LineCollector final : public LogSink {
+ public:
+  explicit LineCollector(std::string* lines) : lines_(lines) {}
+  void Write(const char* line) override;
+
+ private:
+  std::string* lines_;
+};
+
+// What a failure of a frame's memory is called until the render says how
+// much it asked for (OutOfMemory), and what other failures are called.
+inline constexpr const char* kOutOfMemory = "out of memory";
+std::string FailureOf(const std::exception& e);
+// Why memory ran out, with what the render holds and what may help.
+std::string OutOfMemory(const RenderJob& job, unsigned threads);
+// The warning of a render that went on with fewer threads than it asked
+// for, the system having refused the others.
+std::string ThreadsRefused(unsigned started, unsigned threads, const std::string& refused);
 
 using RendererMaker = std::function<std::unique_ptr<FrameRenderer>(std::string* error)>;
 

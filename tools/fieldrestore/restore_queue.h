@@ -15,10 +15,11 @@ enum class RestoreReach : uint8_t {
 };
 
 // Renders every frame of the stream (plain row bytes: frames extended to
-// multiples of 16 and cropped back) with the store's region, log switch
-// and the comb map when `show_map`. Frames are written in order up to the
-// first failure, which stops the render with `error` set; `done` counts
-// the frames written.
+// multiples of 16 and cropped back) on `threads` threads with the store's
+// region, log switch and the comb map when `show_map`; every thread count
+// gives the same bytes. Frames are written in order up to the first
+// failure, which stops the render with `error` set; `done` counts the
+// frames written; `warning` tells of threads the system refused.
 bool RunRestoreQueue(const RenderJob& job, RestoreReach reach, unsigned threads,
                      const RenderStore& store, bool show_map, FrameStream& stream, uint64_t* done,
-                     std::string* error);
+                     std::string* error, std::string* warning);
