@@ -31,8 +31,11 @@ extern "C" {
 }
 
 #include "engine/deinterlace_parameters.h"
+#include "frei0r/frame_times.h"
 #include "host/frame_path.h"
+#include "host/method_names.h"
 #include "host/picture_frames.h"
+#include "host/restore_path.h"
 #include "region/rect_list.h"
 
 #define FIELDRESTORE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -50,6 +53,7 @@ enum Param : int {
   kField,
   kRectFile,
   kShowMap,
+  kMethodName,
   kParamCount
 };
 
@@ -72,8 +76,9 @@ constexpr double kUint32Max = std::numeric_limits<uint32_t>::max();
 constexpr ParamInfo kParams[kParamCount] = {
     {"method", F0R_PARAM_DOUBLE,
      "Deinterlacing method x 0.2: 0 none, 0.2 only even rows, 0.4 simple interpolation, 0.6 area "
-     "based interpolation, 0.8 area based motion estimation (default), 1 advanced method; a "
-     "method beyond these leaves the frame unchanged",
+     "based interpolation, 0.8 area based motion estimation (default), 1 advanced method, 1.2 "
+     "restore (rebuilt from the frame before where the host hands frames in order); a method "
+     "beyond these leaves the frame unchanged",
      5, kInt32Min, kInt32Max},
     {"area", F0R_PARAM_DOUBLE, "Search area of the motion search in pixels / 100 (default 0.16)",
      100, 0, 32767},
@@ -96,7 +101,13 @@ constexpr ParamInfo kParams[kParamCount] = {
      "Rect file whose region is processed (default empty or 0: the whole frame)", 0, 0, 0},
     {"show_map", F0R_PARAM_BOOL,
      "Comb map over the output: combed pixels red, blocks replaced by motion search green, "
-     "blocks outside the region blue (default off)",
+     "blocks outside the region blue (default off); with restore, rebuilt pixels from the "
+     "frames around green, from the kept field red",
+     0, 0, 0},
+    {"method_name", F0R_PARAM_STRING,
+     "The method by name, in place of method where set: none, even-rows, interpolation, area, "
+     "motion, advanced or restore (for hosts that keep numbers within 0 to 1, as GStreamer "
+     "does; default empty: method decides)",
      0, 0, 0},
 };
 
@@ -154,6 +165,7 @@ class Instance {
     if (!param || index < 0 || index >= kParamCount) return;
     if (index == kField) return SetField(*static_cast<char* const*>(param));
     if (index == kRectFile) return SetRectFile(*static_cast<char* const*>(param));
+    if (index == kMethodName) return SetMethodName(*static_cast<char* const*>(param));
     const double d = *static_cast<const double*>(param);
     if (index == kShowMap) {
       show_map_ = d >= 0.5;
@@ -176,6 +188,8 @@ class Instance {
       *static_cast<const char**>(param) = keep_ == KeptField::kTop ? "top" : "bottom";
     } else if (index == kRectFile) {
       *static_cast<const char**>(param) = rect_file_.c_str();
+    } else if (index == kMethodName) {
+      *static_cast<const char**>(param) = method_name_.c_str();
     } else if (index == kShowMap) {
       *static_cast<double*>(param) = show_map_ ? 1 : 0;
     } else {
@@ -184,19 +198,28 @@ class Instance {
     }
   }
 
-  void Update(const uint32_t* in, uint32_t* out) {
+  void Update(double time, const uint32_t* in, uint32_t* out) {
     if (!in || !out) return;
+    // A method named overrides the number.
+    DeinterlaceParameters settings = settings_;
+    if (named_method_ >= 0) settings.method = named_method_;
     const auto* src = reinterpret_cast<const uint8_t*>(in);
     auto* dst = reinterpret_cast<uint8_t*>(out);
     const ptrdiff_t stride = ptrdiff_t{4} * width_;
-    if (settings_.method == 0) {
+    if (settings.method != kRestoreMethod) ForgetFrames();
+    if (settings.method == 0) {
       // "None": the frame as it came, not through the colour conversions.
       if (src != dst) std::memmove(dst, src, static_cast<size_t>(stride) * height_);
       return;
     }
     try {
-      Render(src, dst, stride);
+      if (settings.method == kRestoreMethod) {
+        Restore(time, src, dst, stride);
+      } else {
+        Render(settings, src, dst, stride);
+      }
     } catch (...) {
+      ForgetFrames();
       // Out of memory (or anything else): the frame passes unchanged.
       if (src != dst) std::memmove(dst, src, static_cast<size_t>(stride) * height_);
     }
@@ -215,15 +238,29 @@ class Instance {
     std::string word =
         first == std::string::npos ? "" : field_text_.substr(first, last - first + 1);
     for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (word == "top" || word == "bottom") {
-      keep_ = word == "top" ? KeptField::kTop : KeptField::kBottom;
-      return;
-    }
-    keep_ = KeptField::kBottom;
+    const KeptField was = keep_;
+    keep_ = word == "top" ? KeptField::kTop : KeptField::kBottom;
+    // Kept frames hold the rows in the order of the field they kept.
+    if (keep_ != was) ForgetFrames();
+    if (word == "top" || word == "bottom") return;
     std::fprintf(stderr,
                  "fieldrestore: field \"%s\" is neither top nor bottom; the bottom field is "
                  "kept\n",
                  text);
+  }
+
+  // A method by name; empty gives the choice back to `method`, anything
+  // else that names none is said once.
+  void SetMethodName(const char* text) {
+    const std::string name = text ? text : "";
+    if (name == method_name_) return;
+    method_name_ = name;
+    int32_t method = -1;
+    if (!name.empty() && !MethodByName(name, &method)) {
+      std::fprintf(stderr, "fieldrestore: method_name \"%s\" names no method; method decides\n",
+                   text);
+    }
+    named_method_ = method;
   }
 
   // Reads the rect file when the path changes (hosts set every parameter
@@ -246,7 +283,8 @@ class Instance {
     region_ = std::move(list);
   }
 
-  void Render(const uint8_t* src, uint8_t* dst, ptrdiff_t stride) {
+  void Render(const DeinterlaceParameters& settings, const uint8_t* src, uint8_t* dst,
+              ptrdiff_t stride) {
     const FrameRegion region{region_.get(), nullptr};
     const uint32_t fw = PaddedSize(width_), fh = PaddedSize(height_);
     if (fw == width_ && fh == height_) {
@@ -259,7 +297,7 @@ class Instance {
                               static_cast<int32_t>(flip ? -stride : stride),
                               width_,
                               height_};
-      RenderFrame(frames, settings_, region, nullptr, workspace_, show_map_);
+      RenderFrame(frames, settings, region, nullptr, workspace_, show_map_);
       return;
     }
     const size_t frame_bytes = size_t{4} * fw * fh;
@@ -278,11 +316,91 @@ class Instance {
                             static_cast<int32_t>(row_bytes),
                             fw,
                             fh};
-    RenderFrame(frames, settings_, region, nullptr, workspace_, show_map_);
+    RenderFrame(frames, settings, region, nullptr, workspace_, show_map_);
     HostFrameToPicture(out_frame, keep_, PictureView{dst, stride, width_, height_});
   }
 
+  // The restoring method: the frame before is used only when the host's
+  // times say it directly precedes this one (frei0r/frame_times.h); the
+  // frames are kept as the frame path's host frames. Frame numbers, which
+  // name frames for the restorer's kept luma, are never given twice.
+  struct KeptFrame {
+    std::vector<uint8_t> frame;
+    double time = 0;
+    uint64_t number = 0;
+    bool valid = false;
+  };
+
+  void ForgetFrames() {
+    kept_[0].valid = kept_[1].valid = false;
+  }
+
+  void Restore(double time, const uint8_t* src, uint8_t* dst, ptrdiff_t stride) {
+    const uint32_t fw = PaddedSize(width_), fh = PaddedSize(height_);
+    const size_t frame_bytes = size_t{4} * fw * fh;
+    const ptrdiff_t row_bytes = ptrdiff_t{4} * fw;
+    // The incoming frame goes into the third buffer, the one no kept
+    // frame holds.
+    incoming_.resize(frame_bytes);
+    PictureToHostFrame(PictureView{const_cast<uint8_t*>(src), stride, width_, height_}, keep_,
+                       HostFrameView{incoming_.data(), row_bytes, fw, fh});
+    // The same time again (a host drawing a frame anew): the frame before
+    // it, if that directly preceded it; a later time: the last frame, if
+    // it directly precedes this one.
+    const KeptFrame* previous = nullptr;
+    const bool again = kept_[0].valid && time == kept_[0].time;
+    if (again) {
+      if (kept_[1].valid && FollowsDirectly(kept_[1].time, time, &shortest_step_)) {
+        previous = &kept_[1];
+      }
+    } else if (kept_[0].valid && FollowsDirectly(kept_[0].time, time, &shortest_step_)) {
+      previous = &kept_[0];
+    }
+    // A previous frame the restorer may still know by its number keeps it;
+    // otherwise both take numbers never used.
+    FrameNeighbours neighbours;
+    if (previous == &kept_[0]) {
+      neighbours.index = previous->number + 1;
+    } else {
+      neighbours.index = last_number_ + 2;
+    }
+    last_number_ = neighbours.index;
+    if (previous) neighbours.previous = previous->frame.data();
+    const FrameRegion region{region_.get(), nullptr};
+    if (fw == width_ && fh == height_) {
+      // Straight into the host's frame, bottom row first for "bottom".
+      const bool flip = keep_ == KeptField::kBottom;
+      const ptrdiff_t last = stride * (height_ - 1);
+      const HostFrames frames{incoming_.data(), static_cast<int32_t>(row_bytes),
+                              dst + (flip ? last : 0),
+                              static_cast<int32_t>(flip ? -stride : stride), fw, fh};
+      // The host frame of the incoming picture holds it bottom row first
+      // for "bottom" as well, so source and destination rows agree.
+      RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
+    } else {
+      padded_dst_.resize(frame_bytes);
+      const HostFrames frames{incoming_.data(), static_cast<int32_t>(row_bytes),
+                              padded_dst_.data(), static_cast<int32_t>(row_bytes), fw, fh};
+      RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
+      HostFrameToPicture(HostFrameView{padded_dst_.data(), row_bytes, fw, fh}, keep_,
+                         PictureView{dst, stride, width_, height_});
+    }
+    // Keep the frame: the newest first.
+    if (!again) std::swap(kept_[0], kept_[1]);
+    std::swap(kept_[0].frame, incoming_);
+    kept_[0].time = time;
+    kept_[0].number = neighbours.index;
+    kept_[0].valid = true;
+  }
+
   const uint32_t width_, height_;
+  std::string method_name_;
+  int32_t named_method_ = -1;  // the method method_name names, or -1
+  KeptFrame kept_[2];
+  std::vector<uint8_t> incoming_;
+  uint64_t last_number_ = 0;
+  double shortest_step_ = HUGE_VAL;
+  RestoreWorkspace restore_workspace_;
   DeinterlaceParameters settings_;
   KeptField keep_ = KeptField::kBottom;
   std::string field_text_ = "bottom";  // the value last set
@@ -365,9 +483,9 @@ FIELDRESTORE_EXPORT void f0r_get_param_value(f0r_instance_t instance, f0r_param_
   if (instance) static_cast<const Instance*>(instance)->Get(index, param);
 }
 
-FIELDRESTORE_EXPORT void f0r_update(f0r_instance_t instance, double, const uint32_t* inframe,
+FIELDRESTORE_EXPORT void f0r_update(f0r_instance_t instance, double time, const uint32_t* inframe,
                                     uint32_t* outframe) {
-  if (instance) static_cast<Instance*>(instance)->Update(inframe, outframe);
+  if (instance) static_cast<Instance*>(instance)->Update(time, inframe, outframe);
 }
 
 FIELDRESTORE_EXPORT void f0r_update2(f0r_instance_t instance, double time, const uint32_t* inframe1,

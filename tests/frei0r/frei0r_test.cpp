@@ -18,7 +18,9 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include "frei0r/frame_times.h"
 #include "host/pipeline.h"
+#include "host/restore_path.h"
 #include "region/rect_list.h"
 #include "tests/host/bgra_frames.h"
 #include "tests/temp_folder.h"
@@ -150,7 +152,8 @@ enum {
   kWithin,
   kField,
   kRectFile,
-  kShowMap
+  kShowMap,
+  kMethodName
 };
 
 TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
@@ -172,7 +175,8 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   EXPECT_EQ(names, (std::vector<std::string>{
                        "method", "area", "interlace_threshold", "block_distance_threshold",
                        "replace_threshold", "is_replace_only_interlaced_pixels",
-                       "is_search_within_interpolated", "field", "rect_file", "show_map"}));
+                       "is_search_within_interpolated", "field", "rect_file", "show_map",
+                       "method_name"}));
 
   // Doubles in frei0r's [0, 1], scaled to the settings.
   f0r_instance_t instance = construct_(64, 32);
@@ -187,6 +191,8 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
   get_(instance, &text, kField);
   EXPECT_STREQ(text, "bottom");
   get_(instance, &text, kRectFile);
+  EXPECT_STREQ(text, "");
+  get_(instance, &text, kMethodName);
   EXPECT_STREQ(text, "");
   destruct_(instance);
   EXPECT_EQ(construct_(0, 16), nullptr);
@@ -348,6 +354,102 @@ TEST_F(Frei0rTest, RectFileRegionAppliesAndAnUnreadableOneIsReportedOnce) {
   EXPECT_NE(lines[0].find(missing), std::string::npos) << lines[0];
   EXPECT_EQ(out, RenderPicture(in, 96, 64, DeinterlaceParameters{})) << "the whole frame";
   EXPECT_EQ(out_for_0, out);
+}
+
+// The restoring method on a picture (w, h multiples of 16) with the one
+// before it where given, as `fieldrestore render --method restore
+// --previous-only` renders it.
+std::vector<uint8_t> RestorePicture(const std::vector<uint8_t>& picture,
+                                    const std::vector<uint8_t>* previous, uint32_t w, uint32_t h) {
+  auto src = test::FlipRows(picture, w);
+  std::vector<uint8_t> before = previous ? test::FlipRows(*previous, w) : std::vector<uint8_t>{};
+  std::vector<uint8_t> dst(src.size());
+  RestoreWorkspace workspace;
+  FrameNeighbours neighbours;
+  neighbours.index = 1;
+  if (previous) neighbours.previous = before.data();
+  const int32_t row = static_cast<int32_t>(4 * w);
+  RenderRestoredFrame(HostFrames{src.data(), row, dst.data(), row, w, h}, neighbours,
+                      FrameRegion{}, nullptr, workspace);
+  return test::FlipRows(dst, w);
+}
+
+// The frame before is used exactly when the host's times say it directly
+// precedes the frame: steps of a video frame rate, in seconds or in
+// ffmpeg's milliseconds, no longer than the shortest step seen.
+TEST(FrameTimesTest, OnlyAFrameDurationAfterFollowsDirectly) {
+  double shortest = HUGE_VAL;
+  EXPECT_TRUE(FollowsDirectly(0.0, 0.04, &shortest));
+  EXPECT_TRUE(FollowsDirectly(2.0, 2.04, &shortest));
+  EXPECT_FALSE(FollowsDirectly(0.04, 0.04, &shortest));  // the same frame
+  EXPECT_FALSE(FollowsDirectly(0.08, 0.04, &shortest));  // backwards
+  EXPECT_FALSE(FollowsDirectly(0.0, 0.08, &shortest));   // one skipped (12.5 a second)
+  EXPECT_FALSE(FollowsDirectly(0.0, 0.12, &shortest));   // two skipped
+  double ms = HUGE_VAL;
+  EXPECT_TRUE(FollowsDirectly(40.0, 80.0, &ms));
+  double ntsc = HUGE_VAL;
+  EXPECT_TRUE(FollowsDirectly(0.0, 1001.0 / 30, &ntsc));
+  EXPECT_FALSE(FollowsDirectly(0.0, 2002.0 / 30, &ntsc));  // 15 a second
+  double fifty = HUGE_VAL;
+  EXPECT_TRUE(FollowsDirectly(0.0, 0.02, &fifty));
+  EXPECT_FALSE(FollowsDirectly(0.02, 0.06, &fifty));  // 1/25 after steps of 1/50
+  double edge = HUGE_VAL;
+  EXPECT_TRUE(FollowsDirectly(0.0, 0.04 * 1.0005, &edge));
+  edge = HUGE_VAL;
+  EXPECT_FALSE(FollowsDirectly(0.0, 0.04 * 1.0006, &edge));
+}
+
+// The restoring method in a host: the frame before where the times say it
+// directly precedes this frame, the frame alone after every other kind of
+// step (a jump, a skip, backwards, a new method or field), and the frame
+// before the last again when the host draws the last frame anew.
+TEST_F(Frei0rTest, RestoreUsesTheFrameBeforeOnlyWhenItDirectlyPrecedes) {
+  constexpr uint32_t w = 96, h = 64;
+  std::vector<std::vector<uint8_t>> clip;
+  for (int t = 0; t < 4; ++t) clip.push_back(test::CombedBgra(w, h, 2 * t));
+  const auto alone = [&](int k) { return RestorePicture(clip[k], nullptr, w, h); };
+  const auto after = [&](int k, int before) { return RestorePicture(clip[k], &clip[before], w, h); };
+  ASSERT_NE(alone(1), after(1, 0)) << "the frame before must change the result";
+
+  f0r_instance_t instance = construct_(w, h);
+  const char* restore = "restore";
+  set_(instance, &restore, kMethodName);
+  std::vector<uint8_t> out(clip[0].size());
+  const auto frame = [&](int k, double time) {
+    update_(instance, time, reinterpret_cast<const uint32_t*>(clip[k].data()),
+            reinterpret_cast<uint32_t*>(out.data()));
+    return out;
+  };
+  EXPECT_EQ(frame(0, 0.0), alone(0));
+  EXPECT_EQ(frame(1, 0.04), after(1, 0));
+  EXPECT_EQ(frame(1, 0.04), after(1, 0)) << "drawn anew";
+  EXPECT_EQ(frame(2, 0.08), after(2, 1));
+  EXPECT_EQ(frame(0, 0.0), alone(0)) << "backwards";
+  EXPECT_EQ(frame(2, 0.08), alone(2)) << "a skipped frame";
+  EXPECT_EQ(frame(3, 0.12), after(3, 2));
+  EXPECT_EQ(frame(1, 10.04), alone(1)) << "a jump";
+  double method = 0.8;
+  set_(instance, &method, kMethod);  // the name still decides
+  EXPECT_EQ(frame(2, 10.08), after(2, 1));
+  const char* none = "";
+  set_(instance, &none, kMethodName);
+  frame(3, 10.12);  // method 4: the kept frame is forgotten
+  set_(instance, &restore, kMethodName);
+  EXPECT_EQ(frame(0, 10.16), alone(0)) << "after another method";
+  const char* top = "top";
+  set_(instance, &top, kField);
+  EXPECT_EQ(frame(1, 10.20),
+            test::FlipRows(RestorePicture(test::FlipRows(clip[1], w), nullptr, w, h), w))
+      << "after the other field";
+  destruct_(instance);
+
+  // ffmpeg's milliseconds, and the method's number.
+  instance = construct_(w, h);
+  double number = 1.2;
+  set_(instance, &number, kMethod);
+  EXPECT_EQ(frame(0, 0.0), alone(0));
+  EXPECT_EQ(frame(1, 40.0), after(1, 0));
+  destruct_(instance);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "host/method_names.h"
 #include "platform/row_file.h"
 #include "platform/system.h"
 #include "platform/terminal.h"
@@ -51,21 +52,6 @@ const char* const kRenderUsage =
     "                            frei0r plug-in does\n";
 
 namespace {
-
-// The methods by name; restore is the one the plug-in does not have.
-constexpr int32_t kRestoreMethod = 6;
-constexpr const char* kMethodNames[] = {"none", "even-rows", "interpolation", "area",
-                                        "motion", "advanced", "restore"};
-
-bool ParseMethod(const std::string& text, int32_t* method) {
-  for (int32_t m = 0; m <= kRestoreMethod; ++m) {
-    if (text == kMethodNames[m] || (m < kRestoreMethod && text == std::to_string(m))) {
-      *method = m;
-      return true;
-    }
-  }
-  return false;
-}
 
 struct RenderOptions {
   std::optional<int32_t> method;  // kRestoreMethod for restore
@@ -107,7 +93,7 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     }
     if (a == "--method") {
       int32_t m = 0;
-      if (!ParseMethod(args[++i], &m)) {
+      if (!MethodByName(args[++i], &m)) {
         *error = "--method takes 0 to 5, none, even-rows, interpolation, area, motion, advanced "
                  "or restore, not '" + args[i] + "'";
         return false;
