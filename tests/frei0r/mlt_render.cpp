@@ -6,6 +6,10 @@
 //
 //   mlt_render PROFILE IN OUT.bgra THREADS FILTER [name=value ...]
 //
+// With ORDER set (positions separated by commas, say 0,1,2,7,3) the host
+// seeks to each position in turn instead and writes the frames in that
+// order, as an editor's preview does when its user jumps about the clip.
+//
 // melt would do the same with real_time=-THREADS, but MLT 7.12's avformat
 // consumer starts its thread before it marks itself running: a thread that
 // reaches its loop first ends at once, and melt then writes nothing and
@@ -17,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -36,11 +42,19 @@ int main(int argc, char** argv) {
   for (int i = 6; i < argc; ++i) mlt_properties_parse(MLT_FILTER_PROPERTIES(filter), argv[i]);
   mlt_producer_attach(producer, filter);
 
-  // The frames in order, on this thread, as a consumer fetches them.
-  const int count = mlt_producer_get_length(producer);
+  // The frames in order (or in ORDER), on this thread, as a consumer
+  // fetches them.
+  std::vector<int> positions;
+  if (const char* order = std::getenv("ORDER")) {
+    std::stringstream list(order);
+    for (std::string item; std::getline(list, item, ',');) positions.push_back(std::atoi(item.c_str()));
+  } else {
+    for (int i = 0; i < mlt_producer_get_length(producer); ++i) positions.push_back(i);
+  }
+  const int count = static_cast<int>(positions.size());
   std::vector<mlt_frame> frames(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    mlt_producer_seek(producer, i);
+    mlt_producer_seek(producer, positions[i]);
     mlt_service_get_frame(MLT_PRODUCER_SERVICE(producer), &frames[i], 0);
   }
   // Their images on several threads at once.
