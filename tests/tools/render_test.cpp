@@ -138,6 +138,60 @@ TEST_F(RenderTest, StandardInputAndOutputCarryTheSameFramesAsFiles) {
   }
 }
 
+// --method for one render, the store untouched; restore renders the same
+// bytes on any number of threads and from standard input, uses the next
+// frame unless told --previous-only, and refuses the host geometries.
+TEST_F(RenderTest, MethodForOneRenderAndRestoreOnThreadsAndStreams) {
+  constexpr int w = 48, h = 32, n = 5;
+  std::vector<uint8_t> frames;
+  for (int t = 0; t < n; ++t) {
+    const auto f = test::CombedBgra(w, h, 3 * t);
+    frames.insert(frames.end(), f.begin(), f.end());
+  }
+  Write(Path("in.bgra"), frames);
+  const auto render = [&](std::vector<std::string> extra, const std::string& in = "") {
+    auto args = Render(w, h, in.empty() ? Path("in.bgra") : in, Path("out.bgra"));
+    args.insert(args.begin() + 5, extra.begin(), extra.end());
+    EXPECT_EQ(Run(args), 0);
+    return Read(Path("out.bgra"));
+  };
+  ASSERT_EQ(Run({"settings", "set", "method", "2"}), 0);
+  std::string err;
+  if (RendersThroughPlugin()) {
+    // The plug-in reads its method from the store itself.
+    EXPECT_EQ(Run({"render", "--width", "48", "--height", "32", "--method", "4", Path("in.bgra"),
+                   Path("o.bgra")},
+                  &err),
+              2);
+    EXPECT_NE(err.find("settings set method"), std::string::npos) << err;
+  } else {
+    EXPECT_EQ(render({"--method", "4"}), render({"--method", "motion"}));
+    EXPECT_NE(render({"--method", "4"}), render({}));
+    EXPECT_EQ(render({}), render({"--method", "interpolation"})) << "the store still says 2";
+  }
+
+  const auto restored = render({"--method", "restore", "--threads", "1"});
+  EXPECT_EQ(render({"--method", "restore", "--threads", "3"}), restored);
+  EXPECT_NE(render({"--method", "restore", "--previous-only"}), restored);
+  if (MaxRenderThreads() > 1) {
+    StdinFrom piped(frames);
+    EXPECT_EQ(render({"--method", "restore", "--threads", "2"}, "-"), restored);
+  }
+  EXPECT_EQ(Run({"render", "--width", "48", "--height", "32", "--method", "restore",
+                 "--field-flags", "512", Path("in.bgra"), Path("o.bgra")},
+                &err),
+            2);
+  EXPECT_NE(err.find("host geometries"), std::string::npos) << err;
+  EXPECT_EQ(Run({"render", "--width", "48", "--height", "32", "--method", "6", Path("in.bgra"),
+                 Path("o.bgra")},
+                &err),
+            2);
+  EXPECT_EQ(Run({"render", "--width", "48", "--height", "32", "--previous-only", Path("in.bgra"),
+                 Path("o.bgra")},
+                &err),
+            2);
+}
+
 TEST_F(RenderTest, ClearErrors) {
   Write(Path("in.bgra"), std::vector<uint8_t>(4 * 16 * 16 + 4));
   std::string err;
