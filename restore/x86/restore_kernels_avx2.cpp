@@ -42,6 +42,14 @@ struct Avx2 {
   static V Min8(V a, V b) { return _mm256_min_epu8(a, b); }
   static V Or(V a, V b) { return _mm256_or_si256(a, b); }
   static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  // kBytes bytes as 16-bit lanes in their own order, and back.
+  static void Widen(const uint8_t* p, V* lo, V* hi) {
+    *lo = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    *hi = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)));
+  }
+  static V PackNatural(V lo, V hi) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), _MM_SHUFFLE(3, 1, 2, 0));
+  }
   // Weights of eight pixels, each repeated over its four bytes.
   static V SpreadWeights(const uint8_t* w) {
     int64_t eight;

@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -49,6 +50,13 @@ struct Sse2 {
   static V Min8(V a, V b) { return _mm_min_epu8(a, b); }
   static V Or(V a, V b) { return _mm_or_si128(a, b); }
   static V And(V a, V b) { return _mm_and_si128(a, b); }
+  // kBytes bytes as 16-bit lanes in their own order, and back.
+  static void Widen(const uint8_t* p, V* lo, V* hi) {
+    const V x = Load(p);
+    *lo = _mm_unpacklo_epi8(x, _mm_setzero_si128());
+    *hi = _mm_unpackhi_epi8(x, _mm_setzero_si128());
+  }
+  static V PackNatural(V lo, V hi) { return _mm_packus_epi16(lo, hi); }
   // Weights of four pixels, each repeated over its four bytes.
   static V SpreadWeights(const uint8_t* w) {
     int32_t four;
@@ -156,31 +164,51 @@ struct RowKernels {
     }
   }
 
-  // The sums of three rows over five columns, for kBytes / 2 columns from
-  // i, in 16-bit lanes.
-  static V WindowSum(const uint8_t* const r[3], uint32_t i, bool high) {
-    const V zero = I::Zero();
-    V sum = zero;
-    for (int k = 0; k < 3; ++k) {
-      for (int dx = -2; dx <= 2; ++dx) {
-        const V x = I::Load(r[k] + static_cast<ptrdiff_t>(i) + dx);
-        sum = I::Add16(sum, high ? I::UnpackHi8(x, zero) : I::UnpackLo8(x, zero));
-      }
-    }
-    return sum;
-  }
-
+  // weight[i] from the 5 x 3 windows: first c[j] = 4 (e0 + e1 + e2)[j] -
+  // (act0 + act1 + act2)[j] for every column the windows reach (16-bit
+  // lanes in the columns' own order), then the sums of five of them; a
+  // chunk of columns at a time.
   static void Weight(uint8_t* weight, const uint8_t* const e[3], const uint8_t* const act[3],
-                        uint32_t n) {
+                     uint32_t n) {
+    constexpr uint32_t kChunk = 256;
+    int16_t c[kChunk + 4 + kBytes];
     const V bias = I::Set16(120), scale = I::Set16(2185), zero = I::Zero(), top = I::Set16(16);
+    constexpr uint32_t kLanes = kBytes / 2;
     uint32_t i = 0;
-    for (; i + kBytes <= n; i += kBytes) {
-      V w[2];
-      for (int h = 0; h < 2; ++h) {
-        const V v = I::Sub16(I::Sub16(I::Sll16(WindowSum(e, i, h), 2), WindowSum(act, i, h)), bias);
-        w[h] = I::Min16(I::Max16(I::MulHi16(v, scale), zero), top);
+    while (i + kBytes <= n) {
+      const uint32_t m = std::min<uint32_t>(kChunk, (n - i) / kBytes * kBytes);
+      // Columns i - 2 ... i + m + 1: whole vectors, then the last few one
+      // by one (the rows hold only two columns past the span).
+      uint32_t j = 0;
+      for (; j + kBytes <= m + 4; j += kBytes) {
+        const ptrdiff_t at = static_cast<ptrdiff_t>(i + j) - 2;
+        V sum[2] = {zero, zero};
+        for (int k = 0; k < 3; ++k) {
+          V lo, hi, alo, ahi;
+          I::Widen(e[k] + at, &lo, &hi);
+          I::Widen(act[k] + at, &alo, &ahi);
+          sum[0] = I::Add16(sum[0], I::Sub16(I::Sll16(lo, 2), alo));
+          sum[1] = I::Add16(sum[1], I::Sub16(I::Sll16(hi, 2), ahi));
+        }
+        I::Store(reinterpret_cast<uint8_t*>(c + j), sum[0]);
+        I::Store(reinterpret_cast<uint8_t*>(c + j + kLanes), sum[1]);
       }
-      I::Store(weight + i, I::PackU16(w[0], w[1]));
+      for (; j < m + 4; ++j) {
+        const ptrdiff_t at = static_cast<ptrdiff_t>(i + j) - 2;
+        c[j] = static_cast<int16_t>(4 * (e[0][at] + e[1][at] + e[2][at]) -
+                                    (act[0][at] + act[1][at] + act[2][at]));
+      }
+      for (j = 0; j < m; j += kBytes) {
+        V w[2];
+        for (int h = 0; h < 2; ++h) {
+          const int16_t* at = c + j + h * kLanes;
+          V v = I::Sub16(I::Load(reinterpret_cast<const uint8_t*>(at)), bias);
+          for (int dx = 1; dx < 5; ++dx) v = I::Add16(v, I::Load(reinterpret_cast<const uint8_t*>(at + dx)));
+          w[h] = I::Min16(I::Max16(I::MulHi16(v, scale), zero), top);
+        }
+        I::Store(weight + i + j, I::PackNatural(w[0], w[1]));
+      }
+      i += m;
     }
     if (i < n) {
       const uint8_t* e_rest[3] = {e[0] + i, e[1] + i, e[2] + i};
