@@ -85,7 +85,9 @@ class FieldRestorer {
   const LumaPlanes* Luma(const WindowFrame& frame, uint32_t width, uint32_t height);
 
   const RestoreKernels& k_;
-  Cached cache_[4];
+  // The window's three frames: the least recently used one is the frame
+  // that left the window.
+  Cached cache_[3];
   uint64_t clock_ = 0;
   MotionSearch search_;
   std::vector<BlockMotion> motion_;

@@ -6,10 +6,11 @@
 // writes it when its turn comes, so frames go out in order and every
 // thread count gives the bytes of one.
 //
-// The ring holds threads + 3 frames: the renders in progress span at most
-// `threads` consecutive frames, each needing the one before and after, so
-// the next frame to read never waits for a slot that a render in progress
-// still needs.
+// The ring holds threads + 2 frames: the renders in progress span at most
+// `threads` consecutive frames from the lowest one not yet rendered, each
+// needing the one before and after, so the frame that the last of them
+// needs reuses the slot of a frame two below that lowest one, which no
+// render still needs.
 #include "tools/fieldrestore/restore_queue.h"
 
 #include <algorithm>
@@ -65,7 +66,7 @@ class RestoreQueue {
         store_(store),
         show_map_(show_map),
         stream_(stream) {
-    for (size_t i = 0; i < threads_ + 3; ++i) ring_.emplace_back(job);
+    for (size_t i = 0; i < threads_ + 2; ++i) ring_.emplace_back(job);
   }
 
   bool Run(uint64_t* done, std::string* error, std::string* warning) {
