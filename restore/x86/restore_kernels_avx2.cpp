@@ -52,9 +52,7 @@ struct Avx2 {
   }
   // Weights of eight pixels, each repeated over its four bytes.
   static V SpreadWeights(const uint8_t* w) {
-    int64_t eight;
-    std::memcpy(&eight, w, 8);
-    const __m128i x = _mm_cvtsi64_si128(eight);
+    const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w));
     // Both lanes hold the eight weights; each lane picks its four.
     return _mm256_shuffle_epi8(_mm256_broadcastq_epi64(x),
                                _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
