@@ -85,7 +85,7 @@ TEST(FieldRestorerTest, KeptRowsAndStillPicturesLeaveAsTheyCame) {
 // sides where the motion reaches past the frame. Either side of the kept
 // field may hold the other fields; the frames tell which.
 TEST(FieldRestorerTest, WholePixelMotionIsRebuiltExactlyFromEitherSide) {
-  for (const auto [vx, vy] : {std::pair{2, 0}, {-3, 0}, {1, 2}}) {
+  for (const auto& [vx, vy] : {std::pair{2, 0}, {-3, 0}, {1, 2}}) {
     const Frame truth = Interlaced(0, 0, vx, vy);
     for (const int32_t side : {1, -1}) {
       // The other field of each frame one field after (1) or before (-1)
@@ -120,7 +120,9 @@ TEST(FieldRestorerTest, BlocksOutsideTheRegionKeepTheirSource) {
     for (uint32_t x = 0; x < kW; ++x) {
       const bool excluded = x >= 16 && x <= 47 && y >= 8 && y <= 31;
       const size_t at = (size_t{m} * kW + x) * 4;
-      if (excluded) ASSERT_EQ(std::memcmp(&src[at], &dst[at], 4), 0) << x << " " << y;
+      if (excluded) {
+        ASSERT_EQ(std::memcmp(&src[at], &dst[at], 4), 0) << x << " " << y;
+      }
     }
   }
   EXPECT_NE(src, dst);
