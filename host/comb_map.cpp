@@ -3,13 +3,6 @@
 
 #include <vector>
 
-namespace {
-
-void Blend(uint8_t* pixel, const uint8_t colour[3]) {
-  for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uint8_t>((pixel[c] + colour[c]) / 2);
-}
-
-}  // namespace
 
 bool BlockReplaced(const MEDeinterlacer& engine, const DeinterlaceParameters& settings,
                    uint32_t n) {
@@ -36,28 +29,11 @@ void DrawCombMap(const HostFrames& f, const MEDeinterlacer& engine,
     for (uint32_t x = 0; x < w; ++x) {
       uint8_t* pixel = row + size_t{4} * x;
       if (region_mask && region_mask[(r / 8) * mask_columns + x / 8] == 0) {
-        Blend(pixel, kExcludedColour);
+        MarkPixel(pixel, kExcludedColour);
         continue;
       }
-      if (replaced[(r / 16) * engine.blocks_x + x / 16]) Blend(pixel, kReplacedColour);
-      if (detected && combed[size_t{r} * w + x]) Blend(pixel, kCombedColour);
-    }
-  }
-}
-
-void DrawRestoreMap(const HostFrames& f, const uint8_t* weights, const int32_t* region_mask) {
-  const uint32_t w = f.width, h = f.height;
-  const uint32_t mask_columns = (w + 7) / 8;
-  for (uint32_t m = 0; m < h; ++m) {
-    const uint32_t r = h - 1 - m;  // engine image row of frame row m
-    uint8_t* row = f.dst + static_cast<int64_t>(m) * f.dst_row_bytes;
-    for (uint32_t x = 0; x < w; ++x) {
-      uint8_t* pixel = row + size_t{4} * x;
-      if (region_mask && region_mask[(r / 8) * mask_columns + x / 8] == 0) {
-        Blend(pixel, kExcludedColour);
-      } else if (r % 2 == 0) {
-        Blend(pixel, weights[size_t{r / 2} * w + x] <= 8 ? kTimeColour : kSpaceColour);
-      }
+      if (replaced[(r / 16) * engine.blocks_x + x / 16]) MarkPixel(pixel, kReplacedColour);
+      if (detected && combed[size_t{r} * w + x]) MarkPixel(pixel, kCombedColour);
     }
   }
 }

@@ -23,13 +23,10 @@ inline constexpr uint8_t kExcludedColour[3] = {255, 0, 0};
 // True when motion search replaced block n in the engine's last frame.
 bool BlockReplaced(const MEDeinterlacer& engine, const DeinterlaceParameters& settings, uint32_t n);
 
-// The restoring method's map: each rebuilt pixel (the even engine rows)
-// marked by where it came from, `weights` (one byte a pixel, rebuilt row
-// r / 2) being its weight of space (0 ... 16): green from time (8 or
-// less), red from space; blocks the region excludes blue, as above.
-inline constexpr uint8_t kTimeColour[3] = {0, 255, 0};
-inline constexpr uint8_t kSpaceColour[3] = {0, 0, 255};
-void DrawRestoreMap(const HostFrames& frames, const uint8_t* weights, const int32_t* region_mask);
+// A pixel marked: the average of itself and the colour.
+inline void MarkPixel(uint8_t* pixel, const uint8_t colour[3]) {
+  for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uint8_t>((pixel[c] + colour[c]) / 2);
+}
 
 // Marks the destination frame of `frames` (already converted back) from
 // the engine's last frame and the region mask (0: excluded block).
