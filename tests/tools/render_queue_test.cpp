@@ -78,8 +78,8 @@ class RenderQueueTest : public ::testing::Test {
     Result r;
     const RenderStore& store = store_;
     r.ok = RunRenderQueue(
-        job, threads, [&](std::string* error) { return MakeFrameRenderer(store, error); }, stream,
-        &done, &r.error);
+        job, threads, [&](std::string*) { return MakeSettingRenderer(store); }, stream, &done,
+        &r.error);
     EXPECT_EQ(done, stream.out.size());
     r.out = std::move(stream.out);
     r.log = std::regex_replace(test::ReadLog(), std::regex("src = 0x[0-9A-F]+, dst = 0x[0-9A-F]+"),

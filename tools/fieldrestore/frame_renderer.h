@@ -33,6 +33,11 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string* error);
 // reads the store itself and renders on one thread only.
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::string* error);
 
+// A renderer of `store`, read once at a render's start, that may run on
+// several threads at once: native builds render with it, and every build
+// has it.
+std::unique_ptr<FrameRenderer> MakeSettingRenderer(const RenderStore& store);
+
 // The most renderers a render may run at once.
 unsigned MaxRenderThreads();
 

@@ -23,32 +23,6 @@ class DirectRenderer : public FrameRenderer {
   bool comb_map_ = false;
 };
 
-// The store's steps answered once for the whole render.
-class FixedStore final : public ExecuteStore {
- public:
-  explicit FixedStore(bool sound_alert) : sound_alert_(sound_alert) {}
-  bool SoundAlert() override { return sound_alert_; }
-
- private:
-  bool sound_alert_;
-};
-
-class SettingRenderer : public FrameRenderer {
- public:
-  explicit SettingRenderer(const RenderStore& store) : store_(store), fixed_(store.sound_alert) {}
-  ExecuteOutcome Render(const ExecuteFrames& frames, LogSink* log) override {
-    return ExecuteFrame(frames, store_.settings, FrameRegion{store_.region.get(), nullptr},
-                        store_.debug ? log : nullptr, workspace_, fixed_, comb_map_);
-  }
-  bool ShowCombMap() override { return comb_map_ = true; }
-
- private:
-  const RenderStore& store_;
-  FixedStore fixed_;
-  FrameWorkspace workspace_;
-  bool comb_map_ = false;
-};
-
 }  // namespace
 
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string*) {
@@ -56,7 +30,7 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string*) {
 }
 
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::string*) {
-  return std::make_unique<SettingRenderer>(store);
+  return MakeSettingRenderer(store);
 }
 
 bool RendersThroughPlugin() { return false; }
