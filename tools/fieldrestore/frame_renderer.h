@@ -21,6 +21,10 @@ class FrameRenderer {
   // Draws the comb map over every frame from now on; false when this
   // renderer cannot (the Windows plug-in has no such switch).
   virtual bool ShowCombMap() { return false; }
+  // Whether renderers of this kind may render on several threads at once;
+  // not those that render with the plug-in's module state (its settings
+  // and region list), which serves one call at a time.
+  virtual bool RendersOnSeveralThreads() const { return true; }
 };
 
 // A renderer that reads the store for every frame as the plug-in does.

@@ -1,6 +1,7 @@
 // Native builds: frames go straight to the execute path, either as the
-// plug-in runs it (the settings loaded for every call) or with the setting
-// a render read at its start, on as many threads as it likes.
+// plug-in runs it (the settings loaded for every call, one call at a time)
+// or with the setting a render read at its start, on as many threads as it
+// likes.
 #include <limits>
 
 #include "host/settings.h"
@@ -18,6 +19,8 @@ class DirectRenderer : public FrameRenderer {
     return ExecuteOutcome::kProcessed;
   }
   bool ShowCombMap() override { return comb_map_ = true; }
+  // The module's settings and region list serve one call at a time.
+  bool RendersOnSeveralThreads() const override { return false; }
 
  private:
   bool comb_map_ = false;
