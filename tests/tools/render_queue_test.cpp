@@ -78,8 +78,8 @@ class RenderQueueTest : public ::testing::Test {
     Result r;
     const RenderStore& store = store_;
     r.ok = RunRenderQueue(
-        job, threads, [&](std::string* error) { return MakeFrameRenderer(store, error); }, stream,
-        &done, &r.error);
+        job, threads, [&](std::string*) { return MakeSettingRenderer(store); }, stream, &done,
+        &r.error);
     EXPECT_EQ(done, stream.out.size());
     r.out = std::move(stream.out);
     r.log = std::regex_replace(test::ReadLog(), std::regex("src = 0x[0-9A-F]+, dst = 0x[0-9A-F]+"),
@@ -172,12 +172,20 @@ TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
     EXPECT_EQ(r.error, "cannot write frame 2");
     EXPECT_EQ(r.out.size(), 2u);
   }
-  // Memory that runs out is named with what the render holds.
+  // Renderers with the plug-in's module state (on Windows the plug-in
+  // itself) are refused a second thread before any frame is read.
   MemoryStream stream(in_, false, ~0ull, ~0ull);
-  job.width = 720;
-  job.height = 576;
+  const RendererMaker as_plugin = [](std::string* error) { return MakeFrameRenderer(error); };
   uint64_t done = 0;
   std::string error;
+  EXPECT_FALSE(RunRenderQueue(job, 2, as_plugin, stream, &done, &error));
+  EXPECT_EQ(error, "the renderer renders one frame at a time and cannot run on 2 threads");
+  EXPECT_TRUE(stream.out.empty());
+  EXPECT_TRUE(RunRenderQueue(job, 1, as_plugin, stream, &done, &error)) << error;
+  EXPECT_EQ(done, 8u);
+  // Memory that runs out is named with what the render holds.
+  job.width = 720;
+  job.height = 576;
   const RendererMaker no_memory = [](std::string*) -> std::unique_ptr<FrameRenderer> {
     throw std::bad_alloc();
   };

@@ -21,6 +21,10 @@ class FrameRenderer {
   // Draws the comb map over every frame from now on; false when this
   // renderer cannot (the Windows plug-in has no such switch).
   virtual bool ShowCombMap() { return false; }
+  // Whether renderers of this kind may render on several threads at once;
+  // not those that render with the plug-in's module state (its settings
+  // and region list), which serves one call at a time.
+  virtual bool RendersOnSeveralThreads() const { return true; }
 };
 
 // A renderer that reads the store for every frame as the plug-in does.
@@ -32,6 +36,11 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string* error);
 // threads at once; the Windows build's renders through the plug-in, which
 // reads the store itself and renders on one thread only.
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::string* error);
+
+// A renderer of `store`, read once at a render's start, that may run on
+// several threads at once: native builds render with it, and every build
+// has it.
+std::unique_ptr<FrameRenderer> MakeSettingRenderer(const RenderStore& store);
 
 // The most renderers a render may run at once.
 unsigned MaxRenderThreads();

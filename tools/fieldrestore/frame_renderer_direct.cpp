@@ -1,6 +1,7 @@
 // Native builds: frames go straight to the execute path, either as the
-// plug-in runs it (the settings loaded for every call) or with the setting
-// a render read at its start, on as many threads as it likes.
+// plug-in runs it (the settings loaded for every call, one call at a time)
+// or with the setting a render read at its start, on as many threads as it
+// likes.
 #include <limits>
 
 #include "host/settings.h"
@@ -18,34 +19,10 @@ class DirectRenderer : public FrameRenderer {
     return ExecuteOutcome::kProcessed;
   }
   bool ShowCombMap() override { return comb_map_ = true; }
+  // The module's settings and region list serve one call at a time.
+  bool RendersOnSeveralThreads() const override { return false; }
 
  private:
-  bool comb_map_ = false;
-};
-
-// The store's steps answered once for the whole render.
-class FixedStore final : public ExecuteStore {
- public:
-  explicit FixedStore(bool sound_alert) : sound_alert_(sound_alert) {}
-  bool SoundAlert() override { return sound_alert_; }
-
- private:
-  bool sound_alert_;
-};
-
-class SettingRenderer : public FrameRenderer {
- public:
-  explicit SettingRenderer(const RenderStore& store) : store_(store), fixed_(store.sound_alert) {}
-  ExecuteOutcome Render(const ExecuteFrames& frames, LogSink* log) override {
-    return ExecuteFrame(frames, store_.settings, FrameRegion{store_.region.get(), nullptr},
-                        store_.debug ? log : nullptr, workspace_, fixed_, comb_map_);
-  }
-  bool ShowCombMap() override { return comb_map_ = true; }
-
- private:
-  const RenderStore& store_;
-  FixedStore fixed_;
-  FrameWorkspace workspace_;
   bool comb_map_ = false;
 };
 
@@ -56,7 +33,7 @@ std::unique_ptr<FrameRenderer> MakeFrameRenderer(std::string*) {
 }
 
 std::unique_ptr<FrameRenderer> MakeFrameRenderer(const RenderStore& store, std::string*) {
-  return std::make_unique<SettingRenderer>(store);
+  return MakeSettingRenderer(store);
 }
 
 bool RendersThroughPlugin() { return false; }

@@ -90,6 +90,9 @@ class PluginRenderer : public FrameRenderer {
     return ExecuteOutcome::kProcessed;
   }
   std::string StoreFailureOfFrame() override { return StoreFailure(false); }
+  // The plug-in keeps its settings and region list in the module: its
+  // calls must not overlap, as a host makes them one at a time.
+  bool RendersOnSeveralThreads() const override { return false; }
 
  private:
   PluginHost host_;

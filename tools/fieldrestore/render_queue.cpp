@@ -360,6 +360,13 @@ bool RunWorkers(const RenderJob& job, unsigned threads, const RendererMaker& mak
   for (Worker& worker : workers) {
     worker.renderer = make_renderer(error);
     if (!worker.renderer) return false;
+    // Renderers that share the plug-in's module state would race on it,
+    // and one thread's skipped call would repeat that thread's last frame.
+    if (threads > 1 && !worker.renderer->RendersOnSeveralThreads()) {
+      *error = "the renderer renders one frame at a time and cannot run on " +
+               std::to_string(threads) + " threads";
+      return false;
+    }
   }
   if (workers.size() > 1) {
     unsigned started = 0;

@@ -99,12 +99,13 @@ unsigned RenderThreadCount(uint64_t requested, uint64_t frames);
 // Renders every frame of the stream with `threads` renderers (one renders
 // on the calling thread alone). The diagnostic lines the renderers hand
 // back go to the log frame by frame, in order, before each frame is
-// written. Frames are written in order up to the
-// first failure, which stops the render with `error` set: a frame that
-// cannot be read or written, a renderer that cannot be had or fails, memory
-// that runs out. `done` counts the frames written. When the system refuses
-// some of the threads, the render goes on with those it started and
-// `warning` says so.
+// written. Frames are written in order up to the first failure, which
+// stops the render with `error` set: a frame that cannot be read or
+// written, a renderer that cannot be had or fails, memory that runs out,
+// renderers that render one frame at a time (through the plug-in's module
+// state) given more than one thread. `done` counts the frames written.
+// When the system refuses some of the threads, the render goes on with
+// those it started and `warning` says so.
 bool RunRenderQueue(const RenderJob& job, unsigned threads, const RendererMaker& make_renderer,
                     FrameStream& stream, uint64_t* done, std::string* error,
                     std::string* warning = nullptr);
