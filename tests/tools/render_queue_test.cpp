@@ -1,6 +1,7 @@
 // The render's frame scheduler: several threads write the bytes one thread
 // writes, frames the field flags skip and failures included.
 #include "tools/fieldrestore/render_queue.h"
+#include "tools/fieldrestore/restore_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,54 @@ TEST_F(RenderQueueTest, AFailureStopsTheFramesInOrder) {
             "use fewer --threads");
   EXPECT_FALSE(RunRenderQueue(job, 1, no_memory, stream, &done, &error));
   EXPECT_EQ(error, "out of memory: rendering 720x576 frames takes about 9 MiB");
+}
+
+// The restoring method's render: each frame read once and shared by the
+// renders of the frames around it. Every thread count and read order gives
+// the bytes (and log) of one thread; a frame that cannot be read or written
+// stops the render after the frames before it.
+TEST_F(RenderQueueTest, RestoreWritesWhatOneThreadWritesAndStopsAtAFailure) {
+  Frames(64, 48, 7);
+  RenderJob job;
+  job.width = 64;
+  job.height = 48;
+  job.src_row_bytes = job.dst_row_bytes = 4 * 64;
+  const auto restore = [&](unsigned threads, RestoreReach reach, uint64_t fail_read = ~0ull,
+                           uint64_t fail_write = ~0ull) {
+    test::RemoveLog();
+    MemoryStream stream(in_, any_position_, fail_read, fail_write);
+    uint64_t done = 0;
+    Result r;
+    r.ok = RunRestoreQueue(job, reach, threads, store_, false, stream, &done, &r.error, nullptr);
+    EXPECT_EQ(done, stream.out.size());
+    r.out = std::move(stream.out);
+    r.log = test::ReadLog();
+    return r;
+  };
+  const Result one = restore(1, RestoreReach::kBoth);
+  ASSERT_TRUE(one.ok) << one.error;
+  ASSERT_EQ(one.out.size(), in_.size());
+  EXPECT_NE(one.log.find("Start restore. Frame 6, with the previous frame"), std::string::npos);
+  EXPECT_NE(restore(1, RestoreReach::kPrevious).out, one.out);
+  for (unsigned threads : {2u, 3u, 5u}) {
+    for (bool any_position : {false, true}) {
+      any_position_ = any_position;
+      const Result many = restore(threads, RestoreReach::kBoth);
+      ASSERT_TRUE(many.ok) << many.error;
+      EXPECT_TRUE(many.out == one.out) << threads << " threads";
+      EXPECT_EQ(many.log, one.log) << threads << " threads";
+      const Result read = restore(threads, RestoreReach::kBoth, 4);
+      EXPECT_FALSE(read.ok);
+      EXPECT_EQ(read.error, "short frame 4");
+      EXPECT_EQ(read.out.size(), 4u) << threads << " threads";
+      const Result write = restore(threads, RestoreReach::kBoth, ~0ull, 2);
+      EXPECT_FALSE(write.ok);
+      EXPECT_EQ(write.out.size(), 2u);
+    }
+  }
+  in_.clear();
+  const Result none = restore(2, RestoreReach::kBoth);
+  EXPECT_TRUE(none.ok && none.out.empty());
 }
 
 }  // namespace
