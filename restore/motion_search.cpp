@@ -263,7 +263,8 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
       }
       std::nth_element(xs, xs + 4, xs + 9);
       std::nth_element(ys, ys + 4, ys + 9);
-      // Between whole steps: the parabola through the costs either side.
+      // Across, between whole pixels: the parabola through the costs either
+      // side.
       const Displacement d{xs[4], ys[4]};
       const Tried& tried = tried_[static_cast<size_t>(by) * bw + bx];
       const auto cost = [&](Displacement at) {
@@ -284,7 +285,10 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
       };
       BlockMotion& m = (*motion)[static_cast<size_t>(by) * bw + bx];
       m.vq = static_cast<int16_t>(2 * d.dx + fraction({d.dx - 1, d.dy}, {d.dx + 1, d.dy}));
-      m.wq = static_cast<int16_t>(2 * d.dy + fraction({d.dx, d.dy - 1}, {d.dx, d.dy + 1}));
+      // Down the picture, whole lines: between the rows of a field the costs
+      // are aliased, and a parabola through them misleads more than it
+      // finds.
+      m.wq = static_cast<int16_t>(2 * d.dy);
     }
   }
 }

@@ -16,8 +16,9 @@
 //     neighbours, then single steps around the best of them, which cost
 //     their distance from the nearest of those predictors;
 //  3. smooths the displacements with a 3x3 median of each component;
-//  4. places each component between whole pixels (lines) with a parabola
-//     through the costs one step either side.
+//  4. places the horizontal component between whole pixels with a parabola
+//     through the costs one pixel either side (the vertical one stays on
+//     whole lines: a field's rows alias, and its costs between them do).
 // The cost of a displacement is the sum of absolute differences over the
 // block's rows of each pair: the other fields' pair on the rebuilt rows,
 // the kept fields' pair on the kept rows. Rows of a field sampled between
