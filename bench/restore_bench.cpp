@@ -37,8 +37,18 @@ void Luma(benchmark::State& state, const RestoreKernels* k) {
 void Measure(benchmark::State& state, const RestoreKernels* k) {
   const uint8_t* b = Bytes().data() + 64;
   std::vector<uint8_t> e(kRow), act(kRow);
-  restore::MeasureRow m{restore::TimeSamples::kBoth, b, b + 7, 1, 2, 1, b + 100, b + 200, 2, {},
-                        e.data(), act.data()};
+  restore::MeasureRow m{restore::TimeSamples::kBoth,
+                        b,
+                        b + 7,
+                        1,
+                        2,
+                        1,
+                        b + 100,
+                        b + 200,
+                        2,
+                        {},
+                        e.data(),
+                        act.data()};
   for (int j = 0; j < 4; ++j) m.kept[j] = {b + 300 + j, b + 310 + j, j % 2};
   for (auto _ : state) {
     k->measure_row(m, kRow);
@@ -60,8 +70,18 @@ void Weight(benchmark::State& state, const RestoreKernels* k) {
 void Rebuild(benchmark::State& state, const RestoreKernels* k) {
   const uint8_t* b = Bytes().data() + 64;
   std::vector<uint8_t> weights(kRow, 5), out(4 * kRow);
-  restore::RebuildRow r{restore::TimeSamples::kBoth, b, b + 12, 1, 3, 5, b + 20, b + 24,
-                        b + 28, b + 32, weights.data(), out.data()};
+  restore::RebuildRow r{restore::TimeSamples::kBoth,
+                        b,
+                        b + 12,
+                        1,
+                        3,
+                        5,
+                        b + 20,
+                        b + 24,
+                        b + 28,
+                        b + 32,
+                        weights.data(),
+                        out.data()};
   for (auto _ : state) {
     k->rebuild_row(r, kRow);
     benchmark::ClobberMemory();
@@ -81,8 +101,8 @@ std::vector<uint8_t> Woven(uint32_t w, uint32_t h, int32_t kept) {
     const int32_t t = y % 2 ? kept : kept + 1;
     for (uint32_t x = 0; x < w; ++x) {
       for (int c = 0; c < 4; ++c) {
-        f[(size_t{y} * w + x) * 4 + c] = test::Texture(static_cast<int32_t>(2 * x) - 5 * t + c,
-                                                       static_cast<int32_t>(2 * y) - t);
+        f[(size_t{y} * w + x) * 4 + c] =
+            test::Texture(static_cast<int32_t>(2 * x) - 5 * t + c, static_cast<int32_t>(2 * y) - t);
       }
     }
   }
@@ -90,7 +110,8 @@ std::vector<uint8_t> Woven(uint32_t w, uint32_t h, int32_t kept) {
 }
 
 void Frame(benchmark::State& state) {
-  const uint32_t w = static_cast<uint32_t>(state.range(0)), h = static_cast<uint32_t>(state.range(1));
+  const uint32_t w = static_cast<uint32_t>(state.range(0)),
+                 h = static_cast<uint32_t>(state.range(1));
   const int neighbours = static_cast<int>(state.range(2));  // 0 none, 1 before, 2 both
   std::vector<std::vector<uint8_t>> clip;
   for (int k = 0; k < 8; ++k) clip.push_back(Woven(w, h, 2 * k));

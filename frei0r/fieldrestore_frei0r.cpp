@@ -331,9 +331,7 @@ class Instance {
     bool valid = false;
   };
 
-  void ForgetFrames() {
-    kept_[0].valid = kept_[1].valid = false;
-  }
+  void ForgetFrames() { kept_[0].valid = kept_[1].valid = false; }
 
   void Restore(double time, const uint8_t* src, uint8_t* dst, ptrdiff_t stride) {
     const uint32_t fw = PaddedSize(width_), fh = PaddedSize(height_);
@@ -371,16 +369,23 @@ class Instance {
       // Straight into the host's frame, bottom row first for "bottom".
       const bool flip = keep_ == KeptField::kBottom;
       const ptrdiff_t last = stride * (height_ - 1);
-      const HostFrames frames{incoming_.data(), static_cast<int32_t>(row_bytes),
+      const HostFrames frames{incoming_.data(),
+                              static_cast<int32_t>(row_bytes),
                               dst + (flip ? last : 0),
-                              static_cast<int32_t>(flip ? -stride : stride), fw, fh};
+                              static_cast<int32_t>(flip ? -stride : stride),
+                              fw,
+                              fh};
       // The host frame of the incoming picture holds it bottom row first
       // for "bottom" as well, so source and destination rows agree.
       RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
     } else {
       padded_dst_.resize(frame_bytes);
-      const HostFrames frames{incoming_.data(), static_cast<int32_t>(row_bytes),
-                              padded_dst_.data(), static_cast<int32_t>(row_bytes), fw, fh};
+      const HostFrames frames{incoming_.data(),
+                              static_cast<int32_t>(row_bytes),
+                              padded_dst_.data(),
+                              static_cast<int32_t>(row_bytes),
+                              fw,
+                              fh};
       RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
       HostFrameToPicture(HostFrameView{padded_dst_.data(), row_bytes, fw, fh}, keep_,
                          PictureView{dst, stride, width_, height_});

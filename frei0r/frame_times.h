@@ -21,8 +21,8 @@ inline bool FollowsDirectly(double earlier, double later, double* shortest_step)
   if (!(step > 0) || !std::isfinite(step)) return false;
   if (step < *shortest_step) *shortest_step = step;
   if (step > *shortest_step * 1.0005) return false;
-  static constexpr double kRates[] = {24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 48, 50,
-                                      60000.0 / 1001, 60, 100, 120};
+  static constexpr double kRates[] = {
+      24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 48, 50, 60000.0 / 1001, 60, 100, 120};
   for (double unit : {1.0, 1000.0}) {
     for (double rate : kRates) {
       if (std::fabs(step * rate / unit - 1) <= 0.0005) return true;

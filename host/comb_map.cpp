@@ -3,7 +3,6 @@
 
 #include <vector>
 
-
 bool BlockReplaced(const MEDeinterlacer& engine, const DeinterlaceParameters& settings,
                    uint32_t n) {
   const uint32_t method = static_cast<uint32_t>(settings.method);
@@ -16,24 +15,13 @@ bool BlockReplaced(const MEDeinterlacer& engine, const DeinterlaceParameters& se
 
 void DrawCombMap(const HostFrames& f, const MEDeinterlacer& engine,
                  const DeinterlaceParameters& settings, const int32_t* region_mask) {
-  const uint32_t w = f.width, h = f.height;
   const uint32_t method = static_cast<uint32_t>(settings.method);
   const bool detected = method >= 3 && method <= 5;
   std::vector<uint8_t> replaced(engine.BlockCount());
   for (uint32_t n = 0; n < replaced.size(); ++n) replaced[n] = BlockReplaced(engine, settings, n);
   const uint8_t* combed = engine.InterlaceMap();
-  const uint32_t mask_columns = (w + 7) / 8;
-  for (uint32_t m = 0; m < h; ++m) {
-    const uint32_t r = h - 1 - m;  // engine image row of frame row m
-    uint8_t* row = f.dst + static_cast<int64_t>(m) * f.dst_row_bytes;
-    for (uint32_t x = 0; x < w; ++x) {
-      uint8_t* pixel = row + size_t{4} * x;
-      if (region_mask && region_mask[(r / 8) * mask_columns + x / 8] == 0) {
-        MarkPixel(pixel, kExcludedColour);
-        continue;
-      }
-      if (replaced[(r / 16) * engine.blocks_x + x / 16]) MarkPixel(pixel, kReplacedColour);
-      if (detected && combed[size_t{r} * w + x]) MarkPixel(pixel, kCombedColour);
-    }
-  }
+  MarkFrame(f, region_mask, [&](uint8_t* pixel, uint32_t r, uint32_t x) {
+    if (replaced[(r / 16) * engine.blocks_x + x / 16]) MarkPixel(pixel, kReplacedColour);
+    if (detected && combed[size_t{r} * f.width + x]) MarkPixel(pixel, kCombedColour);
+  });
 }

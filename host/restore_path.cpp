@@ -17,20 +17,11 @@ constexpr uint8_t kTimeColour[3] = {0, 255, 0};
 constexpr uint8_t kSpaceColour[3] = {0, 0, 255};
 
 void DrawRestoreMap(const HostFrames& f, const uint8_t* weights, const int32_t* region_mask) {
-  const uint32_t w = f.width, h = f.height;
-  const uint32_t mask_columns = (w + 7) / 8;
-  for (uint32_t m = 0; m < h; ++m) {
-    const uint32_t r = h - 1 - m;  // engine image row of frame row m
-    uint8_t* row = f.dst + static_cast<int64_t>(m) * f.dst_row_bytes;
-    for (uint32_t x = 0; x < w; ++x) {
-      uint8_t* pixel = row + size_t{4} * x;
-      if (region_mask[(r / 8) * mask_columns + x / 8] == 0) {
-        MarkPixel(pixel, kExcludedColour);
-      } else if (r % 2 == 0) {
-        MarkPixel(pixel, weights[size_t{r / 2} * w + x] <= 8 ? kTimeColour : kSpaceColour);
-      }
+  MarkFrame(f, region_mask, [&](uint8_t* pixel, uint32_t r, uint32_t x) {
+    if (r % 2 == 0) {
+      MarkPixel(pixel, weights[size_t{r / 2} * f.width + x] <= 8 ? kTimeColour : kSpaceColour);
     }
-  }
+  });
 }
 
 }  // namespace

@@ -27,12 +27,10 @@ uint64_t Comb(const RestoreKernels& k, const LumaPlanes& other, const LumaPlanes
 
 }  // namespace
 
-const LumaPlanes* FieldRestorer::Luma(const WindowFrame& frame, uint32_t width,
-                                      uint32_t height) {
+const LumaPlanes* FieldRestorer::Luma(const WindowFrame& frame, uint32_t width, uint32_t height) {
   Cached* slot = nullptr;
   for (Cached& c : cache_) {
-    if (c.filled && c.id == frame.id && c.planes.Width() == width &&
-        c.planes.Height() == height) {
+    if (c.filled && c.id == frame.id && c.planes.Width() == width && c.planes.Height() == height) {
       c.used = ++clock_;
       return &c.planes;
     }
@@ -94,8 +92,8 @@ void FieldRestorer::Restore(const FrameWindow& window, uint32_t width, uint32_t 
   // The frames by the time of their other field (O) and kept field (K).
   const WindowFrame* o_frame_before = other_follows_ ? &window.previous : &window.current;
   const WindowFrame* o_frame_after = other_follows_ ? &window.current : &window.next;
-  const LumaPlanes* o_before = other_follows_ ? prev : cur;   // time -1
-  const LumaPlanes* o_after = other_follows_ ? cur : next;    // time +1
+  const LumaPlanes* o_before = other_follows_ ? prev : cur;          // time -1
+  const LumaPlanes* o_after = other_follows_ ? cur : next;           // time +1
   const LumaPlanes* o_far_before = other_follows_ ? nullptr : prev;  // time -3
   const LumaPlanes* o_far_after = other_follows_ ? next : nullptr;   // time +3
 

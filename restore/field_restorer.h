@@ -61,8 +61,7 @@ struct RestoreDecisions {
 
 class FieldRestorer {
  public:
-  explicit FieldRestorer(const RestoreKernels& kernels = ActiveRestoreKernels())
-      : k_(kernels) {}
+  explicit FieldRestorer(const RestoreKernels& kernels = ActiveRestoreKernels()) : k_(kernels) {}
 
   // Rebuilds the current frame of the window (W x H, multiples of 16) into
   // dst (engine row r at dst_row0 + r x dst_stride): kept rows copied,

@@ -253,8 +253,10 @@ void MotionSearch::Run(const RestoreKernels& k, const SearchPairs& pairs, uint32
       int32_t xs[9], ys[9], n = 0;
       for (int32_t dy = -1; dy <= 1; ++dy) {
         for (int32_t dx = -1; dx <= 1; ++dx) {
-          const int32_t x = std::clamp(static_cast<int32_t>(bx) + dx, 0, static_cast<int32_t>(bw) - 1);
-          const int32_t y = std::clamp(static_cast<int32_t>(by) + dy, 0, static_cast<int32_t>(bh) - 1);
+          const int32_t x =
+              std::clamp(static_cast<int32_t>(bx) + dx, 0, static_cast<int32_t>(bw) - 1);
+          const int32_t y =
+              std::clamp(static_cast<int32_t>(by) + dy, 0, static_cast<int32_t>(bh) - 1);
           const Displacement& d = block_[static_cast<size_t>(y) * bw + x];
           xs[n] = d.dx;
           ys[n] = d.dy;

@@ -59,7 +59,8 @@ void MeasureRowRef(const MeasureRow& m, uint32_t n) {
       const int32_t above = KeptSample(m.kept[2 * j], i), below = KeptSample(m.kept[2 * j + 1], i);
       e = std::max(e, ((std::abs(above - ku) + std::abs(below - kd) + 1) >> 1) >> 1);
     }
-    const int32_t act = std::abs(ku - kd) + std::abs(m.ku[i + 1] - m.ku[static_cast<ptrdiff_t>(i) - 1]);
+    const int32_t act =
+        std::abs(ku - kd) + std::abs(m.ku[i + 1] - m.ku[static_cast<ptrdiff_t>(i) - 1]);
     m.out_e[i] = static_cast<uint8_t>(std::min(e, 255));
     m.out_act[i] = static_cast<uint8_t>(std::min(act, 255));
   }
@@ -104,8 +105,7 @@ void RebuildRowRef(const RebuildRow& r, uint32_t n) {
 
 namespace detail {
 const RestoreKernels kReference = {
-    "c",          0,           LumaRowRef,  AverageRowRef, Sad16Ref,
-    MeasureRowRef, WeightRowRef, RebuildRowRef,
+    "c", 0, LumaRowRef, AverageRowRef, Sad16Ref, MeasureRowRef, WeightRowRef, RebuildRowRef,
 };
 }  // namespace detail
 

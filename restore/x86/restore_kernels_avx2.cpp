@@ -55,8 +55,8 @@ struct Avx2 {
     const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w));
     // Both lanes hold the eight weights; each lane picks its four.
     return _mm256_shuffle_epi8(_mm256_broadcastq_epi64(x),
-                               _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
-                                                4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7));
+                               _mm256_setr_epi8(0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4,
+                                                4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7));
   }
 };
 
@@ -65,8 +65,8 @@ using Rows = simd::RowKernels<Avx2>;
 void LumaRowAvx2(uint8_t* y, const uint8_t* bgra, uint32_t n) {
   // As the SSE2 form, within each 128-bit lane; 16 pixels a step.
   uint32_t i = 0;
-  const __m256i w16 = _mm256_setr_epi16(25, 129, 66, 0, 25, 129, 66, 0, 25, 129, 66, 0, 25, 129,
-                                        66, 0);
+  const __m256i w16 =
+      _mm256_setr_epi16(25, 129, 66, 0, 25, 129, 66, 0, 25, 129, 66, 0, 25, 129, 66, 0);
   const __m256i zero = _mm256_setzero_si256(), sixteen = _mm256_set1_epi32(16);
   for (; i + 16 <= n; i += 16) {
     __m256i sums[2];

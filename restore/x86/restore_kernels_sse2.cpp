@@ -8,8 +8,6 @@
 namespace restore::detail {
 namespace {
 
-
-
 using simd::Sse2;
 using Rows = simd::RowKernels<Sse2>;
 

@@ -10,8 +10,8 @@
 
 #include <immintrin.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -121,8 +121,8 @@ struct RowKernels {
         V halves[2];
         for (int h = 0; h < 2; ++h) {
           const auto un = [&](V x) { return h ? I::UnpackHi8(x, zero) : I::UnpackLo8(x, zero); };
-          const V t = I::Sub16(I::Sll16(I::Sub16(un(a), un(b)), 2),
-                               I::Mul16(d4, I::Sub16(un(kd), un(ku))));
+          const V t =
+              I::Sub16(I::Sll16(I::Sub16(un(a), un(b)), 2), I::Mul16(d4, I::Sub16(un(kd), un(ku))));
           halves[h] = I::Srl16(I::Abs16(t), 3);
         }
         e = I::PackU16(halves[0], halves[1]);
@@ -203,7 +203,8 @@ struct RowKernels {
         for (int h = 0; h < 2; ++h) {
           const int16_t* at = c + j + h * kLanes;
           V v = I::Sub16(I::Load(reinterpret_cast<const uint8_t*>(at)), bias);
-          for (int dx = 1; dx < 5; ++dx) v = I::Add16(v, I::Load(reinterpret_cast<const uint8_t*>(at + dx)));
+          for (int dx = 1; dx < 5; ++dx)
+            v = I::Add16(v, I::Load(reinterpret_cast<const uint8_t*>(at + dx)));
           w[h] = I::Min16(I::Max16(I::MulHi16(v, scale), zero), top);
         }
         I::Store(weight + i + j, I::PackNatural(w[0], w[1]));

@@ -172,11 +172,11 @@ TEST_F(Frei0rTest, DescribesItselfAndStartsFromThePluginDefaults) {
     ASSERT_NE(p.explanation, nullptr);
     names.push_back(p.name);
   }
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "method", "area", "interlace_threshold", "block_distance_threshold",
-                       "replace_threshold", "is_replace_only_interlaced_pixels",
-                       "is_search_within_interpolated", "field", "rect_file", "show_map",
-                       "method_name"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{
+                "method", "area", "interlace_threshold", "block_distance_threshold",
+                "replace_threshold", "is_replace_only_interlaced_pixels",
+                "is_search_within_interpolated", "field", "rect_file", "show_map", "method_name"}));
 
   // Doubles in frei0r's [0, 1], scaled to the settings.
   f0r_instance_t instance = construct_(64, 32);
@@ -369,8 +369,8 @@ std::vector<uint8_t> RestorePicture(const std::vector<uint8_t>& picture,
   neighbours.index = 1;
   if (previous) neighbours.previous = before.data();
   const int32_t row = static_cast<int32_t>(4 * w);
-  RenderRestoredFrame(HostFrames{src.data(), row, dst.data(), row, w, h}, neighbours,
-                      FrameRegion{}, nullptr, workspace);
+  RenderRestoredFrame(HostFrames{src.data(), row, dst.data(), row, w, h}, neighbours, FrameRegion{},
+                      nullptr, workspace);
   return test::FlipRows(dst, w);
 }
 
@@ -408,7 +408,9 @@ TEST_F(Frei0rTest, RestoreUsesTheFrameBeforeOnlyWhenItDirectlyPrecedes) {
   std::vector<std::vector<uint8_t>> clip;
   for (int t = 0; t < 4; ++t) clip.push_back(test::CombedBgra(w, h, 2 * t));
   const auto alone = [&](int k) { return RestorePicture(clip[k], nullptr, w, h); };
-  const auto after = [&](int k, int before) { return RestorePicture(clip[k], &clip[before], w, h); };
+  const auto after = [&](int k, int before) {
+    return RestorePicture(clip[k], &clip[before], w, h);
+  };
   ASSERT_NE(alone(1), after(1, 0)) << "the frame before must change the result";
 
   f0r_instance_t instance = construct_(w, h);

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
   std::vector<int> positions;
   if (const char* order = std::getenv("ORDER")) {
     std::stringstream list(order);
-    for (std::string item; std::getline(list, item, ',');) positions.push_back(std::atoi(item.c_str()));
+    for (std::string item; std::getline(list, item, ',');)
+      positions.push_back(std::atoi(item.c_str()));
   } else {
     for (int i = 0; i < mlt_producer_get_length(producer); ++i) positions.push_back(i);
   }

@@ -65,7 +65,8 @@ TEST(RestoreKernelsTest, MeasuresMatchTheReference) {
   for (test::Fill fill : test::kFills) {
     for (uint32_t n : kCounts) {
       const Input oa(n, fill, ++salt), ob(n, test::Fill::kRandom, ++salt), ku(n, fill, ++salt),
-          kd(n, test::Fill::kRandom, ++salt), k1(n, fill, ++salt), k2(n, test::Fill::kRandom, ++salt);
+          kd(n, test::Fill::kRandom, ++salt), k1(n, fill, ++salt),
+          k2(n, test::Fill::kRandom, ++salt);
       for (TimeSamples mode : kModes) {
         for (int32_t kept = 0; kept <= 2; ++kept) {
           MeasureRow m{};
@@ -184,8 +185,18 @@ TEST(RestoreKernelsTest, ReferenceArithmetic) {
     rows_b[i] = 100;
   }
   uint8_t weight = 0, out[4];
-  RebuildRow r{TimeSamples::kBoth, rows_a + 8, rows_b + 8, 2, 0, 5,
-               pix_ku, pix_kd, zero, zero, &weight, out};
+  RebuildRow r{TimeSamples::kBoth,
+               rows_a + 8,
+               rows_b + 8,
+               2,
+               0,
+               5,
+               pix_ku,
+               pix_kd,
+               zero,
+               zero,
+               &weight,
+               out};
   Reference().rebuild_row(r, 1);
   EXPECT_EQ(out[0], 92);
   weight = 16;

@@ -1,7 +1,6 @@
 // The render's frame scheduler: several threads write the bytes one thread
 // writes, frames the field flags skip and failures included.
 #include "tools/fieldrestore/render_queue.h"
-#include "tools/fieldrestore/restore_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 #include "region/rect_list.h"
 #include "tests/host/bgra_frames.h"
 #include "tests/support.h"
+#include "tools/fieldrestore/restore_queue.h"
 
 namespace {
 

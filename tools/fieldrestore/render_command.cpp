@@ -94,8 +94,10 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     if (a == "--method") {
       int32_t m = 0;
       if (!MethodByName(args[++i], &m)) {
-        *error = "--method takes 0 to 5, none, even-rows, interpolation, area, motion, advanced "
-                 "or restore, not '" + args[i] + "'";
+        *error =
+            "--method takes 0 to 5, none, even-rows, interpolation, area, motion, advanced "
+            "or restore, not '" +
+            args[i] + "'";
         return false;
       }
       o->method = m;
@@ -152,8 +154,9 @@ bool ParseOptions(const std::vector<std::string>& args, RenderOptions* o, std::s
     return false;
   }
   if (restore && (o->row_bytes_given || o->field_flags != 0)) {
-    *error = "--method restore renders whole frames: --src-rowbytes, --dst-rowbytes and "
-             "--field-flags are the plug-in's host geometries";
+    *error =
+        "--method restore renders whole frames: --src-rowbytes, --dst-rowbytes and "
+        "--field-flags are the plug-in's host geometries";
     return false;
   }
   if (o->method && !restore && RendersThroughPlugin()) {
@@ -445,17 +448,18 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   job.first_frame = o.first_frame;
   job.frame_total = frames ? static_cast<int32_t>(*frames) : 0;
   job.field_flags = static_cast<uint16_t>(o.field_flags);
-  const unsigned threads = RenderThreadCount(
-      o.threads ? static_cast<uint64_t>(o.threads)
-                : std::min(DefaultRenderThreads(job.width, job.height),
-                           restore ? ~0u : MaxRenderThreads()),
-      frames.value_or(0));
+  const unsigned threads =
+      RenderThreadCount(o.threads ? static_cast<uint64_t>(o.threads)
+                                  : std::min(DefaultRenderThreads(job.width, job.height),
+                                             restore ? ~0u : MaxRenderThreads()),
+                        frames.value_or(0));
   uint64_t done = 0;
   std::string warning;
   const bool rendered =
-      restore ? RunRestoreQueue(job, o.previous_only ? RestoreReach::kPrevious : RestoreReach::kBoth,
-                                threads, store, show_map, stream, &done, &error, &warning)
-              : RunRenderQueue(job, threads, make_renderer, stream, &done, &error, &warning);
+      restore
+          ? RunRestoreQueue(job, o.previous_only ? RestoreReach::kPrevious : RestoreReach::kBoth,
+                            threads, store, show_map, stream, &done, &error, &warning)
+          : RunRenderQueue(job, threads, make_renderer, stream, &done, &error, &warning);
   stream.EndProgress();
   if (!warning.empty()) err << "fieldrestore: warning: " << warning << "\n";
   if (!rendered) {

@@ -33,8 +33,11 @@ namespace {
 class HostFrame {
  public:
   explicit HostFrame(const RenderJob& job)
-      : width_(job.width), height_(job.height), keep_(job.keep),
-        frame_width_(PaddedSize(job.width)), frame_height_(PaddedSize(job.height)) {}
+      : width_(job.width),
+        height_(job.height),
+        keep_(job.keep),
+        frame_width_(PaddedSize(job.width)),
+        frame_height_(PaddedSize(job.height)) {}
   uint8_t* Pixels() {
     if (pixels_.empty()) pixels_.resize(size_t{4} * frame_width_ * frame_height_);
     return pixels_.data();
@@ -58,8 +61,8 @@ class HostFrame {
 
 class RestoreQueue {
  public:
-  RestoreQueue(const RenderJob& job, RestoreReach reach, unsigned threads,
-               const RenderStore& store, bool show_map, FrameStream& stream)
+  RestoreQueue(const RenderJob& job, RestoreReach reach, unsigned threads, const RenderStore& store,
+               bool show_map, FrameStream& stream)
       : job_(job),
         reach_(reach),
         threads_(std::max(1u, threads)),
@@ -148,7 +151,8 @@ class RestoreQueue {
         FrameStream::Read result = FrameStream::Read::kFailed;
         HostFrame& into = ring_[index % ring_.size()];
         try {
-          result = stream_.ReadFrame(index, [&] { return into.Picture(); }, &failure);
+          result = stream_.ReadFrame(
+              index, [&] { return into.Picture(); }, &failure);
           if (result == FrameStream::Read::kFrame) into.Extend();
         } catch (const std::exception& e) {
           failure = FailureOf(e);
@@ -182,8 +186,8 @@ class RestoreQueue {
     if (index > 0) neighbours.previous = source(index - 1);
     if (has_next) neighbours.next = source(index + 1);
     const int32_t row_bytes = static_cast<int32_t>(4 * src.FrameWidth());
-    const HostFrames frames{src.Pixels(), row_bytes, dst.Pixels(), row_bytes, src.FrameWidth(),
-                            src.FrameHeight()};
+    const HostFrames frames{src.Pixels(), row_bytes,        dst.Pixels(),
+                            row_bytes,    src.FrameWidth(), src.FrameHeight()};
     LineCollector log(lines);
     RenderRestoredFrame(frames, neighbours, FrameRegion{store_.region.get(), nullptr},
                         store_.debug ? &log : nullptr, workspace, show_map_);
