@@ -275,6 +275,10 @@ void FieldRestorer::Restore(const FrameWindow& window, uint32_t width, uint32_t 
         // its right.
         lo = std::clamp(p.x0 + 2 - std::min(p.xa, p.xb), p.x0, hi);
         hi = std::clamp(p.x0 + w - 3 - std::max(p.xa, p.xb), lo, hi);
+        // Pieces of whole vector steps (runs are multiples of 16 pixels):
+        // the edges in fours, the middle in eights.
+        lo = std::min(p.x0 + (lo - p.x0 + 3) / 4 * 4, p.x0 + p.n);
+        hi = std::max(lo, lo + (hi - lo) / 8 * 8);
       }
       rebuild(p.x0, lo - p.x0);
       rebuild(lo, hi - lo);
