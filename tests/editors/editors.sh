@@ -99,7 +99,14 @@ render kdenlive.kdenlive 9 \
 # wrote as 0.000819, and "0" for the rect file.
 render kdenlive-generated.kdenlive 9 "block_distance_threshold=8190" ""
 render shotcut.mlt 10 "interlace_threshold=30 block_distance_threshold=20000" "--show-map"
-# The restoring method is offered in both panels and stored as 1.2.
+# The restoring method is offered in both panels and stored as 1.2; the
+# plug-in restores from the frames before each frame, which MLT hands it in
+# order.
+render kdenlive-restore.kdenlive 9 \
+  "block_distance_threshold=30000 replace_threshold=30 is_search_within_interpolated=1" \
+  "--method restore --previous-only --keep top"
+render shotcut-restore.mlt 10 "interlace_threshold=30 block_distance_threshold=20000" \
+  "--method restore --previous-only --show-map"
 for project in kdenlive-restore.kdenlive shotcut-restore.mlt; do
   check "$project: method stored as 1.2" \
     grep -q '<property name="0">1.2</property>' "$here/fixtures/$project"
