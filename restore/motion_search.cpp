@@ -20,6 +20,7 @@ constexpr int32_t kReduce = 4;
 constexpr int32_t kVoteRangeX = kMaxDx / kReduce / 2;  // +-32 pixels
 constexpr int32_t kVoteRangeY = kMaxDy / kReduce / 2;  // +-16 lines
 constexpr uint32_t kVoteSpacing = 4;                   // every fourth block each way
+constexpr uint32_t kSideSpacing = 3;  // the side test: every third block each way
 
 int32_t FloorDiv(int32_t a, int32_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -163,8 +164,8 @@ int32_t MotionSearch::OtherFieldSide(const RestoreKernels& k, const FieldPair& k
   };
   uint64_t after = 0, before = 0;
   Displacement last;
-  for (uint32_t by = 1; by < height / kBlock; by += 2) {
-    for (uint32_t bx = 1; bx < width / kBlock; bx += 2) {
+  for (uint32_t by = 1; by < height / kBlock; by += kSideSpacing) {
+    for (uint32_t bx = 1; bx < width / kBlock; bx += kSideSpacing) {
       // The block's displacement over two fields: the best of the vote's,
       // zero and the last block's, then single steps.
       uint32_t best = UINT32_MAX;
