@@ -283,41 +283,44 @@ class Instance {
     region_ = std::move(list);
   }
 
+  // The host's picture seen as the frame path's host frame, bottom row
+  // first for "bottom"; only for sizes that are multiples of 16.
+  HostFrameView HostView(uint8_t* picture, ptrdiff_t stride) const {
+    const bool flip = keep_ == KeptField::kBottom;
+    return HostFrameView{picture + (flip ? stride * (height_ - 1) : 0), flip ? -stride : stride,
+                         width_, height_};
+  }
+
+  // Runs render(frames) from the host frame `src` into the host's picture:
+  // straight into it when its size is a multiple of 16, else into a frame
+  // extended to one and cropped back.
+  template <class Render>
+  void IntoPicture(const HostFrameView& src, uint8_t* dst, ptrdiff_t stride, Render render) {
+    HostFrameView out = HostView(dst, stride);
+    const bool padded = src.width != width_ || src.height != height_;
+    if (padded) {
+      padded_dst_.resize(size_t{4} * src.width * src.height);
+      out = HostFrameView{padded_dst_.data(), ptrdiff_t{4} * src.width, src.width, src.height};
+    }
+    render(HostFrames{src.pixels, static_cast<int32_t>(src.row_bytes), out.pixels,
+                      static_cast<int32_t>(out.row_bytes), src.width, src.height});
+    if (padded) HostFrameToPicture(out, keep_, PictureView{dst, stride, width_, height_});
+  }
+
   void Render(const DeinterlaceParameters& settings, const uint8_t* src, uint8_t* dst,
               ptrdiff_t stride) {
     const FrameRegion region{region_.get(), nullptr};
     const uint32_t fw = PaddedSize(width_), fh = PaddedSize(height_);
-    if (fw == width_ && fh == height_) {
-      // The host's own frames, bottom row first for "bottom".
-      const bool flip = keep_ == KeptField::kBottom;
-      const ptrdiff_t last = stride * (height_ - 1);
-      const HostFrames frames{src + (flip ? last : 0),
-                              static_cast<int32_t>(flip ? -stride : stride),
-                              dst + (flip ? last : 0),
-                              static_cast<int32_t>(flip ? -stride : stride),
-                              width_,
-                              height_};
+    HostFrameView in = HostView(const_cast<uint8_t*>(src), stride);
+    if (fw != width_ || fh != height_) {
+      padded_src_.resize(size_t{4} * fw * fh);
+      in = HostFrameView{padded_src_.data(), ptrdiff_t{4} * fw, fw, fh};
+      PictureToHostFrame(PictureView{const_cast<uint8_t*>(src), stride, width_, height_}, keep_,
+                         in);
+    }
+    IntoPicture(in, dst, stride, [&](const HostFrames& frames) {
       RenderFrame(frames, settings, region, nullptr, workspace_, show_map_);
-      return;
-    }
-    const size_t frame_bytes = size_t{4} * fw * fh;
-    if (padded_src_.size() != frame_bytes) {
-      padded_src_.assign(frame_bytes, 0);
-      padded_dst_.assign(frame_bytes, 0);
-    }
-    const ptrdiff_t row_bytes = ptrdiff_t{4} * fw;
-    const HostFrameView in_frame{padded_src_.data(), row_bytes, fw, fh};
-    const HostFrameView out_frame{padded_dst_.data(), row_bytes, fw, fh};
-    PictureToHostFrame(PictureView{const_cast<uint8_t*>(src), stride, width_, height_}, keep_,
-                       in_frame);
-    const HostFrames frames{padded_src_.data(),
-                            static_cast<int32_t>(row_bytes),
-                            padded_dst_.data(),
-                            static_cast<int32_t>(row_bytes),
-                            fw,
-                            fh};
-    RenderFrame(frames, settings, region, nullptr, workspace_, show_map_);
-    HostFrameToPicture(out_frame, keep_, PictureView{dst, stride, width_, height_});
+    });
   }
 
   // The restoring method: the frame before is used only when the host's
@@ -365,31 +368,11 @@ class Instance {
     last_number_ = neighbours.index;
     if (previous) neighbours.previous = previous->frame.data();
     const FrameRegion region{region_.get(), nullptr};
-    if (fw == width_ && fh == height_) {
-      // Straight into the host's frame, bottom row first for "bottom".
-      const bool flip = keep_ == KeptField::kBottom;
-      const ptrdiff_t last = stride * (height_ - 1);
-      const HostFrames frames{incoming_.data(),
-                              static_cast<int32_t>(row_bytes),
-                              dst + (flip ? last : 0),
-                              static_cast<int32_t>(flip ? -stride : stride),
-                              fw,
-                              fh};
-      // The host frame of the incoming picture holds it bottom row first
-      // for "bottom" as well, so source and destination rows agree.
-      RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
-    } else {
-      padded_dst_.resize(frame_bytes);
-      const HostFrames frames{incoming_.data(),
-                              static_cast<int32_t>(row_bytes),
-                              padded_dst_.data(),
-                              static_cast<int32_t>(row_bytes),
-                              fw,
-                              fh};
-      RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_, show_map_);
-      HostFrameToPicture(HostFrameView{padded_dst_.data(), row_bytes, fw, fh}, keep_,
-                         PictureView{dst, stride, width_, height_});
-    }
+    IntoPicture(HostFrameView{incoming_.data(), row_bytes, fw, fh}, dst, stride,
+                [&](const HostFrames& frames) {
+                  RenderRestoredFrame(frames, neighbours, region, nullptr, restore_workspace_,
+                                      show_map_);
+                });
     // Keep the frame: the newest first.
     if (!again) std::swap(kept_[0], kept_[1]);
     std::swap(kept_[0].frame, incoming_);
