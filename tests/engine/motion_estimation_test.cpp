@@ -251,6 +251,17 @@ TEST(MotionEstimationTest, RestoreReturnsEveryUnmarkedSampleToTheSource) {
 
 // A plain model of method 4, step by step as the search is specified, for
 // comparison with the engine: its output and every block's record.
+// Sum of squared differences of two cols x rows patches with one stride.
+uint32_t Ssd(const uint8_t* a, const uint8_t* b, int64_t stride, int cols, int rows) {
+  uint32_t d = 0;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const int diff = a[r * stride + c] - b[r * stride + c];
+      d += diff * diff;
+    }
+  return d;
+}
+
 struct MotionModel {
   std::vector<uint8_t> out;
   std::vector<BlockVector> records;
@@ -275,15 +286,6 @@ MotionModel Method4Model(const std::vector<uint8_t>& src, uint32_t w, uint32_t h
       out_reduced[y * rw + x] = m.out[4 * y * w + 2 * x];
     }
   const uint32_t threshold = p.block_distance_threshold;
-  const auto ssd = [](const uint8_t* a, const uint8_t* b, int64_t stride, int cols, int rows) {
-    uint32_t d = 0;
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < cols; ++c) {
-        const int diff = a[r * stride + c] - b[r * stride + c];
-        d += diff * diff;
-      }
-    return d;
-  };
   for (uint32_t n = 0; n < bw * bh; ++n) {
     if (detect.BlockCombHits()[n] <= 32) continue;
     const int64_t bx = n % bw, by = n / bw;
@@ -308,7 +310,7 @@ MotionModel Method4Model(const std::vector<uint8_t>& src, uint32_t w, uint32_t h
       for (int64_t u = std::max<int64_t>(cx - r / 2, 0) - cx;
            u <= std::min(cx + r / 2, rw - 8) - cx; ++u) {
         const uint32_t d =
-            ssd(&src_reduced[(cy + v) * rw + cx + u], &out_reduced[cy * rw + cx], rw, 8, 4);
+            Ssd(&src_reduced[(cy + v) * rw + cx + u], &out_reduced[cy * rw + cx], rw, 8, 4);
         if (d < best) best = d, bu = u, bv = v;
       }
     rec = {4 * best, static_cast<int32_t>(2 * bu), static_cast<int32_t>(4 * bv)};
@@ -323,7 +325,7 @@ MotionModel Method4Model(const std::vector<uint8_t>& src, uint32_t w, uint32_t h
       for (int64_t u = std::max<int64_t>(px - range, 0) - px;
            u <= std::min<int64_t>(px + range, w - 16) - px; ++u) {
         const uint32_t d =
-            ssd(&src[(py + v) * w + px + u], &m.out[16 * by * w + 16 * bx], 2 * w, 16, 8);
+            Ssd(&src[(py + v) * w + px + u], &m.out[16 * by * w + 16 * bx], 2 * w, 16, 8);
         if (d < best) best = d, bu = u, bv = v;
       }
     rec = {best, static_cast<int32_t>(rec.dx + bu), static_cast<int32_t>(rec.dy + bv)};
@@ -407,12 +409,7 @@ std::vector<uint8_t> AdvancedModel(const std::vector<uint8_t>& src, uint32_t w, 
       Rec best{0x1000000, 0, 0};
       for (int64_t y = std::max<int64_t>(Y - r, 0); y < std::min<int64_t>(Y + r, h - 16); y += 2) {
         for (int64_t x = std::max<int64_t>(X - r, 0); x < std::min<int64_t>(X + r, w - 16); ++x) {
-          uint32_t d = 0;
-          for (int m = 0; m < 8; ++m)
-            for (int c = 0; c < 16; ++c) {
-              const int diff = search[(y + 2 * m) * w + x + c] - src[(Y + 2 * m) * w + X + c];
-              d += diff * diff;
-            }
+          const uint32_t d = Ssd(search + y * w + x, src.data() + Y * w + X, 2 * w, 16, 8);
           if (d < best.d) best = {d, x - X, y - Y};
         }
       }
